@@ -1,0 +1,4 @@
+// Licence agreement display and acceptance.
+#pragma once
+
+#include "toolkit/runtime/shared.h"

@@ -1,0 +1,4 @@
+// Free-space check for the work area and the installation.
+#pragma once
+
+#include "toolkit/runtime/shared.h"

@@ -1,0 +1,4 @@
+// Package list processor.
+#pragma once
+
+#include "toolkit/runtime/shared.h"

@@ -1,0 +1,4 @@
+// Previous installation and the final clean-up.
+#pragma once
+
+#include "toolkit/runtime/shared.h"

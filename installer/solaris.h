@@ -1,0 +1,4 @@
+// Solaris package upgrade.
+#pragma once
+
+#include "toolkit/runtime/shared.h"

@@ -1,0 +1,4 @@
+// Record database files and their plain operations.
+#pragma once
+
+#include "toolkit/runtime/shared.h"

@@ -1,0 +1,4 @@
+// Typed databases: an in-memory image of a record database with write-back.
+#pragma once
+
+#include "toolkit/runtime/shared.h"

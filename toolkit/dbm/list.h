@@ -1,0 +1,4 @@
+// Doubly linked lists with a walk cursor.
+#pragma once
+
+#include "toolkit/runtime/shared.h"

@@ -1,0 +1,4 @@
+// Help file parsing into pages, elements and links.
+#pragma once
+
+#include "toolkit/runtime/shared.h"

@@ -1,0 +1,4 @@
+// Line input from the terminal.
+#pragma once
+
+#include "toolkit/runtime/shared.h"

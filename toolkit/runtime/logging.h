@@ -1,0 +1,4 @@
+// Logging and error reporting to /tmp/<my_name>.log.
+#pragma once
+
+#include "toolkit/runtime/shared.h"

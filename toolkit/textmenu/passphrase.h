@@ -1,0 +1,4 @@
+// Pass-phrase input on the controlling terminal.
+#pragma once
+
+#include "toolkit/runtime/shared.h"

@@ -1,0 +1,4 @@
+// Screen image and drawing.
+#pragma once
+
+#include "toolkit/runtime/shared.h"

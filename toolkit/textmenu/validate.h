@@ -1,0 +1,4 @@
+// Entry validation against format descriptions, and prompts.
+#pragma once
+
+#include "toolkit/runtime/shared.h"
