@@ -2,3 +2,26 @@
 #pragma once
 
 #include "toolkit/runtime/shared.h"
+
+// Returns the base directory of the installation reachable as /usr/Zarvo/osxx
+// (a saved string such as "/usr" or "/opt"), or null when there is none. A
+// link that leads nowhere (or not to a directory) is removed. A relative link
+// is resolved by the system, from the link's own directory.
+char *locatePreviousInstallation(void);
+
+// Ends every run: leaves the work area, removes it (and once more from /usr
+// when the work-area parent was created by this run), then lets the product's
+// queue tool upgrade and clean its queues. Never fails.
+void ZarvoClean(const char *path);
+
+// 1 when both paths name the same existing directory (same device and inode),
+// or, when one of them does not exist, when their normalised texts are equal;
+// else 0. Null on either side gives 0.
+char SameDirectory(const char *a, const char *b);
+
+// Moves the application directory of the installation under base `from` to
+// the base `to` and points /usr/Zarvo/osxx at it when `to` is not "/usr".
+// Does nothing (returns 0) when both name the same directory, so a previous
+// installation is never removed; returns 1 after a move. A failing mv or ln
+// ends the process with status 1.
+int MovePreviousInstallation(const char *from, const char *to);
