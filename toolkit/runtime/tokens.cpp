@@ -1,94 +1,449 @@
+// Tokenizer, delimited lists, path splitting and small string helpers.
 #include "toolkit/runtime/tokens.h"
+
+#include "toolkit/runtime/memory.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <vector>
 
 char *szIn = nullptr;
 char *szTokenIn = nullptr;
 char GetTokenBuf[TOKEN_MAX + 1];
 char chTokenDel = 0;
 
-char *GetToken(char *, const char *) {
-    return nullptr;
+namespace {
+
+// Path results: 127 characters, 255 for StripFn.
+constexpr size_t kNameSize = 128;
+constexpr size_t kFnSize = 256;
+// Longest path FindExistingPath climbs.
+constexpr size_t kExistingPathMax = 4095;
+
+bool IsDelim(char c, const char *delims) {
+    return c != '\0' && strchr(delims, c) != nullptr;
 }
-char *GetTokenD(char *, const char *, char **, char *) {
-    return nullptr;
+
+char Unescape(char c) {
+    switch (c) {
+    case 'n':
+        return '\n';
+    case 'r':
+        return '\r';
+    case 't':
+        return '\t';
+    default:
+        return c;
+    }
 }
-char *GetTokenParse(char *, const char *) {
-    return nullptr;
+
+// One step of the copying tokenizer over *pos into buf (256 bytes). Returns
+// 1 for a token (possibly empty), 0 for a line-mode stop at a newline.
+int ScanToken(char *&pos, const char *delims, bool lineMode, char *buf) {
+    chTokenDel = 0;
+    size_t n = 0;
+    char *s = pos;
+    while (*s != '\0') {
+        char c = *s;
+        if (c == '\\' && s[1] != '\0') {
+            c = Unescape(s[1]);
+            s += 2;
+        } else if (IsDelim(c, delims)) {
+            chTokenDel = c;
+            s++;
+            if (n == 0) continue;
+            if (lineMode && c == '\n') {
+                buf[n] = '\0';
+                pos = s;
+                return 0;
+            }
+            break;
+        } else {
+            s++;
+        }
+        if (n < TOKEN_MAX) buf[n++] = c;
+    }
+    buf[n] = '\0';
+    pos = s;
+    return 1;
 }
-int ParseStr(char *, const char *, char **, int) {
-    return 0;
+
+// Copies src into a static buffer of size bytes, cut to fit.
+char *CopyCut(char *buf, size_t size, std::string_view src) {
+    size_t n = std::min(src.size(), size - 1);
+    memcpy(buf, src.data(), n);
+    buf[n] = '\0';
+    return buf;
 }
-char *GetTokenN(char *, const char *, int) {
-    return nullptr;
+
+// Whether path exists as an entry (a dangling link counts, as in a listing).
+bool Exists(const char *path) {
+    struct stat st;
+    return lstat(path, &st) == 0;
 }
-int GetTokenCount(char *, const char *) {
-    return 0;
+
+// Cuts path at its last '/' ("/" directly under the root, "." without '/').
+void ClimbOne(std::string &path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        path = ".";
+    else
+        path.resize(slash == 0 ? 1 : slash);
 }
+
+} // namespace
+
+char *GetToken(char *in, const char *delims) {
+    bool lineMode = in == TOKEN_LINE_MODE;
+    if (in != nullptr && !lineMode) szIn = in;
+    if (delims == nullptr) delims = "";
+    if (szIn == nullptr) {
+        chTokenDel = 0;
+        return nullptr;
+    }
+    if (!ScanToken(szIn, delims, lineMode, GetTokenBuf)) return nullptr;
+    szTokenIn = szIn;
+    return GetTokenBuf[0] != '\0' ? GetTokenBuf : nullptr;
+}
+
+char *GetTokenD(char *in, const char *delims, char **cursor, char *buf) {
+    if (cursor == nullptr || buf == nullptr) return nullptr;
+    bool lineMode = in == TOKEN_LINE_MODE;
+    if (in != nullptr && !lineMode) *cursor = in;
+    if (delims == nullptr) delims = "";
+    if (*cursor == nullptr) return nullptr;
+    char *pos = *cursor;
+    if (!ScanToken(pos, delims, lineMode, buf)) return nullptr;
+    *cursor = pos;
+    return buf[0] != '\0' ? buf : nullptr;
+}
+
+char *GetTokenParse(char *in, const char *delims) {
+    bool lineMode = in == TOKEN_LINE_MODE;
+    if (in != nullptr && !lineMode) szIn = in;
+    if (delims == nullptr) delims = "";
+    chTokenDel = 0;
+    if (szIn == nullptr) return nullptr;
+    char *s = szIn;
+    while (IsDelim(*s, delims)) {
+        chTokenDel = *s;
+        *s++ = '\0';
+    }
+    char *start = s;
+    while (*s != '\0') {
+        if (*s == '\\' && s[1] != '\0') {
+            s += 2;
+            continue;
+        }
+        if (IsDelim(*s, delims)) {
+            chTokenDel = *s;
+            *s++ = '\0';
+            if (lineMode && chTokenDel == '\n') {
+                szIn = s;
+                return nullptr;
+            }
+            break;
+        }
+        s++;
+    }
+    szIn = szTokenIn = s;
+    return *start != '\0' ? start : nullptr;
+}
+
+int ParseStr(char *s, const char *delims, char **out, int max) {
+    if (out == nullptr || max <= 0) return 0;
+    std::fill(out, out + max, nullptr);
+    if (s == nullptr) return 0;
+    if (delims == nullptr) delims = "";
+    int count = 0;
+    while (count < max) {
+        while (IsDelim(*s, delims))
+            *s++ = '\0';
+        if (*s == '\0') break;
+        out[count++] = s;
+        while (*s != '\0' && !IsDelim(*s, delims))
+            s += (*s == '\\' && s[1] != '\0') ? 2 : 1;
+        if (*s != '\0') *s++ = '\0';
+    }
+    return count;
+}
+
+char *GetTokenN(char *in, const char *delims, int n) {
+    char *token = GetToken(in, delims);
+    for (int i = 1; i < n && token != nullptr; i++)
+        token = GetToken(nullptr, delims);
+    return token;
+}
+
+int GetTokenCount(char *in, const char *delims) {
+    char *savedIn = szIn, *savedTokenIn = szTokenIn;
+    char savedBuf[sizeof GetTokenBuf];
+    memcpy(savedBuf, GetTokenBuf, sizeof savedBuf);
+    int count = 0;
+    if (in != nullptr && in != TOKEN_LINE_MODE) {
+        for (char *t = GetToken(in, delims); t != nullptr; t = GetToken(nullptr, delims))
+            count++;
+    }
+    szIn = savedIn;
+    szTokenIn = savedTokenIn;
+    memcpy(GetTokenBuf, savedBuf, sizeof savedBuf);
+    return count;
+}
+
 void SetTokenBuf(char *p) {
     szIn = szTokenIn = p;
 }
+
 char *GetTokenBufInput() {
     return szIn;
 }
-int FindToken(const char *, const char *) {
+
+int FindToken(const char *name, const char *list) {
+    if (name == nullptr || list == nullptr || list[0] == '\0') return 0;
+    size_t len = strlen(name);
+    if (len > TOKEN_ITEM_MAX) return 0;
+    char d = list[0];
+    char pattern[TOKEN_ITEM_MAX + 3];
+    pattern[0] = d;
+    memcpy(pattern + 1, name, len);
+    pattern[len + 1] = d;
+    pattern[len + 2] = '\0';
+    const char *hit = strstr(list, pattern);
+    if (hit == nullptr) {
+        const char *last = strrchr(list, d);
+        if (strcmp(last + 1, name) == 0) hit = last;
+    }
+    if (hit == nullptr) return 0;
+    return (int)std::count(list, hit + 1, d);
+}
+
+int FindTokenC(const char *name, const char *list) {
+    if (name == nullptr || list == nullptr || list[0] == '\0') return 0;
+    size_t len = strlen(name);
+    if (len > TOKEN_ITEM_MAX) return 0;
+    char d = list[0];
+    int count = 0;
+    for (const char *p = list; *p != '\0'; p++) {
+        if (*p != d) continue;
+        count++;
+        if (strncasecmp(p + 1, name, len) != 0) continue;
+        char after = p[1 + len];
+        if (after == d || after == '\0') return count;
+    }
     return 0;
 }
-int FindTokenC(const char *, const char *) {
-    return 0;
+
+int FindTokenWithDelim(const char *list, const char *name, char delim) {
+    if (list == nullptr || name == nullptr) return 0;
+    std::string_view rest(list), wanted(name);
+    if (!rest.empty() && rest[0] == delim) rest.remove_prefix(1);
+    for (int pos = 1;; pos++) {
+        size_t end = rest.find(delim);
+        if (rest.substr(0, end) == wanted) return pos;
+        if (end == std::string_view::npos) return 0;
+        rest.remove_prefix(end + 1);
+    }
 }
-int FindTokenWithDelim(const char *, const char *, char) {
-    return 0;
+
+void SortTokens(char *list, char delim, char flCase) {
+    if (list == nullptr || delim == '\0') return;
+    char *start = list;
+    while (*start == delim)
+        start++;
+    size_t len = strlen(start);
+    bool trailing = len > 0 && start[len - 1] == delim;
+    // Each item keeps its delimiter so that a prefix sorts before its
+    // extensions ("ab," against "abc,") the way the byte comparison sees it.
+    std::vector<std::string> items;
+    for (std::string_view rest(start, len); !rest.empty();) {
+        size_t end = rest.find(delim);
+        std::string_view item = rest.substr(0, end);
+        if (!item.empty()) items.emplace_back(std::string(item) + delim);
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    }
+    auto less = [flCase](const std::string &a, const std::string &b) {
+        return (flCase ? strcasecmp(a.c_str(), b.c_str()) : strcmp(a.c_str(), b.c_str())) < 0;
+    };
+    std::stable_sort(items.begin(), items.end(), less);
+    std::string out;
+    for (const std::string &item : items)
+        out += item;
+    if (!trailing && !out.empty()) out.pop_back();
+    memcpy(start, out.c_str(), out.size() + 1);
 }
-void SortTokens(char *, char, char) {}
-static char Empty[1];
-char *StripPath(const char *) {
-    return Empty;
+
+char *StripPath(const char *src) {
+    static char Name[kNameSize];
+    std::string_view s = src ? src : "";
+    while (!s.empty() && s.back() == '/')
+        s.remove_suffix(1);
+    size_t slash = s.rfind('/');
+    if (slash != std::string_view::npos) s.remove_prefix(slash + 1);
+    return CopyCut(Name, sizeof Name, s);
 }
-char *StripFn(const char *) {
-    return Empty;
+
+char *StripFn(const char *src) {
+    static char Name[kFnSize];
+    std::string_view s = src ? src : "";
+    size_t slash = s.rfind('/');
+    if (slash == std::string_view::npos) return CopyCut(Name, sizeof Name, ".");
+    return CopyCut(Name, sizeof Name, slash == 0 ? "/" : s.substr(0, slash));
 }
-char *StripExt(const char *) {
-    return Empty;
+
+char *StripExt(const char *src) {
+    static char Name[kNameSize];
+    std::string_view s = src ? src : "";
+    size_t dots = s.find_first_not_of('.');
+    if (dots != std::string_view::npos) {
+        size_t dot = s.find('.', dots);
+        if (dot != std::string_view::npos) s = s.substr(0, dot);
+    }
+    return CopyCut(Name, sizeof Name, s);
 }
-char *StripPathExt(const char *) {
-    return Empty;
+
+char *StripPathExt(const char *src) {
+    static char Name[kNameSize];
+    std::string_view s = StripPath(src);
+    return CopyCut(Name, sizeof Name, s.substr(0, s.find('.')));
 }
-char *StripPathName(const char *) {
-    return Empty;
+
+char *StripPathName(const char *src) {
+    static char Name[kNameSize];
+    if (src == nullptr || strcmp(src, ".") == 0 || strcmp(src, "..") == 0)
+        return CopyCut(Name, sizeof Name, "");
+    std::string_view s = src;
+    size_t first = s.find_first_not_of('/');
+    s = first == std::string_view::npos ? std::string_view() : s.substr(first);
+    s = s.substr(0, s.find('/'));
+    std::string_view result = s;
+    for (std::string_view rest = s; !rest.empty();) {
+        size_t dot = rest.find('.');
+        std::string_view token = rest.substr(0, dot);
+        if (!token.empty() && (token.size() < 2 || token[1] != '/')) result = token;
+        rest.remove_prefix(dot == std::string_view::npos ? rest.size() : dot + 1);
+    }
+    return CopyCut(Name, sizeof Name, result);
 }
-int StrLen(const char *) {
-    return 0;
+
+int StrLen(const char *s) {
+    return s ? (int)strlen(s) : 0;
 }
-char *StrChr(const char *, int) {
+
+char *StrChr(const char *s, int c) {
+    if (s == nullptr) return nullptr;
+    for (; *s != '\0'; s++) {
+        if (*s == '\\') {
+            if (s[1] == '\0') break;
+            s++;
+            continue;
+        }
+        if (*s == (char)c) return const_cast<char *>(s);
+    }
     return nullptr;
 }
-char *StrNChr(const char *, int, int) {
+
+char *StrNChr(const char *s, int c, int n) {
+    if (s == nullptr || n < 1) return nullptr;
+    for (; *s != '\0'; s++) {
+        if (*s == (char)c && --n == 0) return const_cast<char *>(s);
+    }
     return nullptr;
 }
-char *StrNStr(const char *, const char *, int) {
+
+char *StrNStr(const char *s, const char *pat, int n) {
+    if (s == nullptr || pat == nullptr || *pat == '\0' || n < 1) return nullptr;
+    const char *hit = strstr(s, pat);
+    while (hit != nullptr && --n > 0)
+        hit = strstr(hit + 1, pat);
+    return const_cast<char *>(hit);
+}
+
+char *StrStr(const char *s, const char *t) {
+    if (s == nullptr || t == nullptr || *t == '\0') return nullptr;
+    return const_cast<char *>(strstr(s, t));
+}
+
+char *StrCaseStr(const char *s, const char *t) {
+    if (s == nullptr || t == nullptr || *t == '\0') return nullptr;
+    size_t len = strlen(t);
+    for (; *s != '\0'; s++) {
+        if (strncasecmp(s, t, len) == 0) return const_cast<char *>(s);
+    }
     return nullptr;
 }
-char *StrStr(const char *, const char *) {
-    return nullptr;
-}
-char *StrCaseStr(const char *, const char *) {
-    return nullptr;
-}
+
 char *SkipSpace(const char *s) {
+    if (s == nullptr) return nullptr;
+    while (*s != '\0' && isspace((unsigned char)*s))
+        s++;
     return const_cast<char *>(s);
 }
+
 char *StripAllBackslashes(char *s) {
+    if (s == nullptr) return nullptr;
+    char *out = s;
+    for (const char *p = s; *p != '\0'; p++) {
+        if (*p != '\\') *out++ = *p;
+    }
+    *out = '\0';
     return s;
 }
+
 char *StripNonPrint(char *s, int) {
+    if (s == nullptr) return nullptr;
+    char *out = s;
+    for (const char *p = s; *p != '\0'; p++) {
+        if (isprint((unsigned char)*p)) *out++ = *p;
+    }
+    *out = '\0';
     return s;
 }
-void SetVarContent(void *, const void *, int, char) {}
+
+void SetVarContent(void *dst, const void *src, int len, char flSwap) {
+    if (dst == nullptr || src == nullptr || len <= 0) return;
+    if (!flSwap) {
+        memmove(dst, src, len);
+        return;
+    }
+    auto *d = (unsigned char *)dst;
+    auto *s = (const unsigned char *)src;
+    unsigned char tmp[64];
+    std::vector<unsigned char> big;
+    unsigned char *copy = tmp;
+    if (len > (int)sizeof tmp) {
+        big.resize(len);
+        copy = big.data();
+    }
+    memcpy(copy, s, len);
+    for (int i = 0; i < len; i++)
+        d[i] = copy[len - 1 - i];
+}
+
 double MaxD(double a, double b) {
     return a > b ? a : b;
 }
-float CvtFloatFormat(float x, int, int) {
-    return x;
+
+float CvtFloatFormat(float x, int from, int to) {
+    static const float perInch[] = {1.0f, 2.54f, 72.0f};
+    if (from == to || from < 0 || from > 2 || to < 0 || to > 2) return x;
+    if (from == 0) return x * perInch[to];
+    if (to == 0) return x / perInch[from];
+    return x / perInch[from] * perInch[to];
 }
-char *FindExistingPath(const char *, int *) {
-    return nullptr;
+
+char *FindExistingPath(const char *path, int *flExists) {
+    std::string whole(path ? path : "");
+    if (whole.size() > kExistingPathMax) whole.resize(kExistingPathMax);
+    while (whole.size() > 1 && whole.back() == '/')
+        whole.pop_back();
+    if (whole.empty()) whole = ".";
+    std::string candidate = whole;
+    while (candidate != "/" && candidate != "." && !Exists(candidate.c_str()))
+        ClimbOne(candidate);
+    if (candidate == whole && flExists != nullptr) *flExists = 1;
+    return SaveStr_(candidate.c_str());
 }

@@ -1,0 +1,345 @@
+#include "toolkit/runtime/memory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <sys/resource.h>
+
+namespace {
+
+// Every test starts and must end with an empty chain: the allocator unmaps a
+// block as soon as its last allocation is given back.
+class MemoryTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_EQ(pMemB, nullptr); }
+    void TearDown() override { EXPECT_EQ(pMemB, nullptr) << "allocations leaked by the test"; }
+};
+
+int NodeOf(const void *p) {
+    MemBlock *b = FindBlock(p);
+    return (int)(((const char *)p - b->pData) / MEM_NODE_SIZE);
+}
+
+std::string MatPrefix(const MemBlock *b, int n) {
+    return std::string(b->MAT, n);
+}
+
+bool AllZero(const char *p, int n) {
+    for (int i = 0; i < n; i++)
+        if (p[i] != 0) return false;
+    return true;
+}
+
+TEST_F(MemoryTest, RequestLengthRoundsUpWithRoomForTerminator) {
+    EXPECT_EQ(GetMem(0), nullptr);
+    EXPECT_EQ(pMemB, nullptr);
+    struct {
+        int n, nodes;
+    } cases[] = {{1, 1}, {31, 1}, {32, 2}, {63, 2}, {64, 3}, {1000, 32}};
+    for (auto c : cases) {
+        char *p = GetMem(c.n);
+        ASSERT_NE(p, nullptr);
+        MemBlock *b = FindBlock(p);
+        EXPECT_EQ(b->Node[NodeOf(p)].Count, c.nodes) << "n=" << c.n;
+        EXPECT_EQ(b->Node[NodeOf(p)].pStart, p);
+        EXPECT_TRUE(AllZero(p, c.nodes * MEM_NODE_SIZE));
+        PutMem(p);
+    }
+}
+
+TEST_F(MemoryTest, FirstFitByLowestNodeAndMatAfterFrees) {
+    char *a = GetMem(10);  // node 0
+    char *b = GetMem(40);  // nodes 1-2
+    char *c = GetMem(10);  // node 3
+    char *d = GetMem(100); // nodes 4-7
+    MemBlock *blk = pMemB;
+    EXPECT_EQ(MatPrefix(blk, 10), "UUUUUUUU  ");
+    EXPECT_EQ(blk->FreeNodes, MEM_NODES - 8);
+    PutMem(b);
+    PutMem(d);
+    EXPECT_EQ(MatPrefix(blk, 10), "U  U      ");
+    EXPECT_EQ(blk->Node[1].Count, 0);
+    EXPECT_EQ(blk->Node[1].pStart, nullptr);
+    EXPECT_EQ(blk->FreeNodes, MEM_NODES - 2);
+    char *e = GetMem(1); // the lowest free node
+    EXPECT_EQ(NodeOf(e), 1);
+    char *f = GetMem(40); // node 2 alone is too small: nodes 4-5
+    EXPECT_EQ(NodeOf(f), 4);
+    EXPECT_EQ(MatPrefix(blk, 8), "UU UUU  ");
+    for (char *p : {a, c, e, f})
+        PutMem(p);
+}
+
+TEST_F(MemoryTest, FreeingIgnoresForeignAndInteriorAddresses) {
+    char *a = GetMem(100);
+    char local = 0;
+    EXPECT_EQ(PutMem(nullptr), 0);
+    EXPECT_EQ(PutMem(&local), 0);
+    EXPECT_EQ(PutMem(a + 40), 0); // second node of the allocation
+    EXPECT_EQ(pMemB->Node[0].Count, 4);
+    EXPECT_EQ(PutMem(a), 1);
+}
+
+TEST_F(MemoryTest, EmptyBlockIsUnmappedAndRemapped) {
+    char *a = SaveStr_("one"), *b = SaveStr_("two"), *c = SaveStr_("three");
+    EXPECT_EQ(pMemB->pNext, nullptr);
+    PutMem(a);
+    PutMem(b);
+    EXPECT_NE(pMemB, nullptr);
+    PutMem(c);
+    EXPECT_EQ(pMemB, nullptr);
+    char *d = GetMem(5);
+    ASSERT_NE(pMemB, nullptr);
+    EXPECT_EQ(pMemB->FreeNodes, MEM_NODES - 1);
+    PutMem(d);
+}
+
+TEST_F(MemoryTest, FullBlockRequestAndChainOrder) {
+    char *small = GetMem(1);
+    char *full = GetMem(65535); // all 2048 nodes: needs a fresh block
+    MemBlock *first = pMemB, *second = first->pNext;
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(FindBlock(full), second);
+    EXPECT_EQ(second->pPrev, first);
+    EXPECT_EQ(second->FreeNodes, 0);
+    EXPECT_EQ(second->Node[0].Count, MEM_NODES);
+    char *next = GetMem(1); // first fit: back in the first block
+    EXPECT_EQ(FindBlock(next), first);
+    PutMem(small);
+    PutMem(next); // the head goes; the second block becomes the head
+    EXPECT_EQ(pMemB, second);
+    EXPECT_EQ(second->pPrev, nullptr);
+    PutMem(full);
+}
+
+TEST_F(MemoryTest, DedicatedBlockForLargeRequests) {
+    char *p = GetMem(65536);
+    ASSERT_NE(p, nullptr);
+    MemBlock *b = FindBlock(p);
+    EXPECT_EQ(b->Size, 131072);
+    EXPECT_EQ(b->Used, 65568);
+    EXPECT_EQ(b->FreeNodes, 0);
+    EXPECT_EQ(b->pData, p);
+    EXPECT_EQ(std::string(b->MAT), std::string(MEM_NODES, 'U'));
+    char *small = GetMem(1); // passes over the dedicated block
+    EXPECT_NE(FindBlock(small), b);
+    EXPECT_EQ(PutMem(p), 1);
+    EXPECT_EQ(pMemB, FindBlock(small));
+    PutMem(small);
+}
+
+TEST_F(MemoryTest, ReusedNodesComeBackZeroed) {
+    char *keep = GetMem(1); // keeps the block mapped
+    char *a = GetMem(200);
+    memset(a, 'x', 201);
+    PutMem(a);
+    char *b = GetMem(150);
+    EXPECT_EQ(b, a);
+    EXPECT_TRUE(AllZero(b, 5 * MEM_NODE_SIZE));
+    PutMem(b);
+    PutMem(keep);
+}
+
+TEST_F(MemoryTest, AdjustNullAndZero) {
+    char *p = AdjustMem(nullptr, 20);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(pMemB->Node[0].Count, 1);
+    EXPECT_EQ(AdjustMem(p, 0), nullptr);
+    EXPECT_EQ(pMemB, nullptr);
+    EXPECT_EQ(AdjustMem(nullptr, 0), nullptr);
+}
+
+TEST_F(MemoryTest, AdjustGrowsInPlaceWhenFollowingNodesAreFree) {
+    char *p = GetMem(31);
+    strcpy(p, "keep");
+    char *q = AdjustMem(p, 100); // 4 nodes
+    EXPECT_EQ(q, p);
+    EXPECT_STREQ(q, "keep");
+    EXPECT_EQ(pMemB->Node[0].Count, 4);
+    EXPECT_EQ(MatPrefix(pMemB, 5), "UUUU ");
+    EXPECT_EQ(pMemB->FreeNodes, MEM_NODES - 4);
+    EXPECT_TRUE(AllZero(q + 5, 123));
+    EXPECT_EQ(AdjustMem(q, 120), q); // same node count: unchanged
+    PutMem(q);
+}
+
+TEST_F(MemoryTest, AdjustGrowsDownwardsIntoFreeNodesBefore) {
+    char *a = GetMem(60); // nodes 0-1
+    char *b = GetMem(20); // node 2
+    char *c = GetMem(20); // node 3 blocks growth upwards
+    memset(a, 'a', 61);
+    strcpy(b, "content");
+    PutMem(a);
+    char *moved = AdjustMem(b, 90); // 3 nodes: needs the 2 nodes below
+    EXPECT_EQ(NodeOf(moved), 0);
+    EXPECT_STREQ(moved, "content");
+    EXPECT_TRUE(AllZero(moved + 8, 96 - 8));
+    EXPECT_EQ(pMemB->Node[0].Count, 3);
+    EXPECT_EQ(pMemB->Node[2].Count, 0);
+    EXPECT_EQ(pMemB->Node[2].pStart, nullptr);
+    EXPECT_EQ(MatPrefix(pMemB, 5), "UUUU ");
+    PutMem(moved);
+    PutMem(c);
+}
+
+TEST_F(MemoryTest, AdjustMovesWhenNeighboursAreUsed) {
+    char *a = GetMem(20);
+    char *b = GetMem(20);
+    char *c = GetMem(20);
+    strcpy(b, "bbb");
+    char *moved = AdjustMem(b, 70); // 3 nodes; nodes 0 and 2 are taken
+    EXPECT_NE(moved, b);
+    EXPECT_STREQ(moved, "bbb");
+    EXPECT_EQ(MatPrefix(pMemB, 3), "U U");
+    // The new area is obtained with the rounded length, hence one node more.
+    EXPECT_EQ(pMemB->Node[NodeOf(moved)].Count, 4);
+    for (char *p : {a, c, moved})
+        PutMem(p);
+}
+
+TEST_F(MemoryTest, AdjustShrinkFreesAndZeroesTheTail) {
+    char *p = GetMem(127); // 4 nodes
+    char *after = GetMem(1);
+    memset(p, 'x', 128);
+    EXPECT_EQ(AdjustMem(p, 10), p);
+    EXPECT_EQ(MatPrefix(pMemB, 5), "U   U");
+    EXPECT_EQ(pMemB->FreeNodes, MEM_NODES - 2);
+    EXPECT_EQ(std::string(p, 32), std::string(32, 'x'));
+    EXPECT_TRUE(AllZero(p + 32, 96));
+    PutMem(p);
+    PutMem(after);
+}
+
+TEST_F(MemoryTest, AdjustDedicatedInPlaceAndMoving) {
+    char *p = GetMem(70000);
+    MemBlock *b = FindBlock(p);
+    memset(p, 'y', 70001);
+    EXPECT_EQ(AdjustMem(p, 100000), p); // still within 131072
+    EXPECT_EQ(b->Used, 100032);
+    EXPECT_TRUE(AllZero(p + 70016, 100032 - 70016));
+    EXPECT_EQ(AdjustMem(p, 40000), p); // shrinks in place, tail zeroed
+    EXPECT_EQ(b->Used, 40032);
+    EXPECT_TRUE(AllZero(p + 40032, 70016 - 40032));
+    EXPECT_EQ(p[40031], 'y');
+    char *q = AdjustMem(p, 200000);
+    ASSERT_NE(q, p);
+    EXPECT_EQ(q[0], 'y');
+    EXPECT_EQ(q[40031], 'y');
+    EXPECT_EQ(q[40032], 0);
+    EXPECT_EQ(FindBlock(q)->Size, 262144);
+    EXPECT_EQ(pMemB, FindBlock(q)); // the old block is gone
+    EXPECT_EQ(pMemB->pNext, nullptr);
+    PutMem(q);
+}
+
+TEST_F(MemoryTest, AdjustStandardToDedicatedCopiesContent) {
+    char *p = SaveStr_("small text");
+    char *q = AdjustMem(p, 80000);
+    ASSERT_NE(q, nullptr);
+    EXPECT_STREQ(q, "small text");
+    EXPECT_GT(FindBlock(q)->Size, MEM_BLOCK_SIZE);
+    EXPECT_EQ(pMemB, FindBlock(q));
+    PutMem(q);
+}
+
+TEST_F(MemoryTest, AdjustFailureKeepsOldAllocation) {
+    char *p = SaveStr_("still here");
+    EXPECT_EQ(AdjustMem(p, 2147483647), nullptr);
+    EXPECT_STREQ(p, "still here");
+    EXPECT_EQ(pMemB->Node[0].Count, 1);
+    PutMem(p);
+}
+
+// Runs in a child: with no address space left, growth must fail cleanly.
+[[noreturn]] void GrowWithoutAddressSpace() {
+    char *p = SaveStr_("kept");
+    struct rlimit lim;
+    getrlimit(RLIMIT_AS, &lim);
+    lim.rlim_cur = 0;
+    setrlimit(RLIMIT_AS, &lim);
+    char *q = AdjustMem(p, 300000);
+    exit(q == nullptr && strcmp(p, "kept") == 0 ? 3 : 4);
+}
+
+TEST_F(MemoryTest, AdjustFailureWhenTheSystemRefusesMemory) {
+    EXPECT_EXIT(GrowWithoutAddressSpace(), ::testing::ExitedWithCode(3),
+                "ERROR: Unable to allocate memory");
+}
+
+TEST_F(MemoryTest, TestMatStopsAtTerminator) {
+    EXPECT_EQ(TestMAT("  U", ' ', 2), 1);
+    EXPECT_EQ(TestMAT("  U", ' ', 3), 0);
+    EXPECT_EQ(TestMAT("U", ' ', 0), 1);
+    EXPECT_EQ(TestMAT("  ", ' ', 5), 0);
+}
+
+TEST_F(MemoryTest, GrowthAtTheEndOfTheTableMoves) {
+    char *filler = GetMem(65535 - 64); // nodes 0-2045
+    char *last = GetMem(1);            // node 2046
+    ASSERT_EQ(NodeOf(last), MEM_NODES - 2);
+    char *moved = AdjustMem(last, 100); // needs nodes up to 2049
+    EXPECT_NE(FindBlock(moved), FindBlock(filler));
+    PutMem(moved);
+    PutMem(filler);
+}
+
+TEST_F(MemoryTest, StringSavers) {
+    char *s = SaveStr("%s/%s", "a", "b");
+    EXPECT_STREQ(s, "a/b");
+    EXPECT_EQ(PutMem(s), 1);
+    EXPECT_EQ(SaveStr__(nullptr), nullptr);
+    char *t = SaveStr__("%d-%s", 42, "x");
+    EXPECT_STREQ(t, "42-x");
+    PutMem(t);
+    char *e = SaveStr_("");
+    ASSERT_NE(e, nullptr);
+    EXPECT_STREQ(e, "");
+    PutMem(e);
+    // Formatted text far beyond any fixed working buffer.
+    std::string big(100000, 'z');
+    char *b = SaveStr("<%s>", big.c_str());
+    EXPECT_EQ(std::string(b), "<" + big + ">");
+    PutMem(b);
+    char *c = SaveStr_(big.c_str());
+    EXPECT_EQ(std::string(c), big);
+    PutMem(c);
+}
+
+TEST_F(MemoryTest, DumpMemFormat) {
+    char *big = GetMem(70000);
+    char *hello = SaveStr_("hello");
+    char *two = GetMem(40);
+    MemBlock *d = FindBlock(big), *s = FindBlock(hello);
+    char head[512];
+    std::string want;
+    snprintf(head, sizeof head,
+             "\n============ Dedicated Block(%li) size(%li) FreeNodeCount(%i) <==(%li) (%li)==>",
+             (long)d->pData, 131072L, 0, 0L, (long)s);
+    want += head;
+    snprintf(head, sizeof head,
+             "\n============ Block(%li) size(%li) Free(%i) Used(%i) FreeNodeCount(%i) SizeCnt(%i) "
+             "<==(%li) (%li)==>\n\tBlock MAT:",
+             (long)s, 65536L, 2045, 3, 2045, 2045, (long)d, 0L);
+    want += head;
+    want += "\n\tUUU" + std::string(61, '_');
+    for (int i = 1; i < 32; i++)
+        want += "\n\t" + std::string(64, '_');
+    want += "\n\n\tAllocated Nodes:\n";
+    snprintf(head, sizeof head,
+             "\tMAT index(%6i) Memory Addr(%6li) nodes(%5i) size(%5i) Memory(%s)\n", 0, (long)hello,
+             1, 32, "hello");
+    want += head;
+    snprintf(head, sizeof head,
+             "\tMAT index(%6i) Memory Addr(%6li) nodes(%5i) size(%5i) Memory(%s)\n", 1, (long)two,
+             2, 64, "");
+    want += head;
+    want += "\n";
+    testing::internal::CaptureStdout();
+    DumpMem();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), want);
+    for (char *p : {big, hello, two})
+        PutMem(p);
+}
+
+} // namespace

@@ -1,0 +1,287 @@
+#include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/tokens.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// All tokens of text (a writable copy) with the shared tokenizer.
+std::vector<std::string> Tokens(std::string text, const char *delims) {
+    std::vector<std::string> out;
+    for (char *t = GetToken(text.data(), delims); t; t = GetToken(nullptr, delims))
+        out.emplace_back(t);
+    return out;
+}
+
+using V = std::vector<std::string>;
+
+TEST(GetToken, SplitsSkipsEmptyItemsAndUnescapes) {
+    struct {
+        const char *in, *delims;
+        V want;
+    } cases[] = {
+        {",,a,,b,", ",", {"a", "b"}},
+        {"a\\,b,x", ",", {"a,b", "x"}},
+        {"x\\ty", ",", {"x\ty"}},
+        {"a\\nb\\rc\\\\d", " ", {"a\nb\rc\\d"}},
+        {"  lead  and\ttabs ", " \t", {"lead", "and", "tabs"}},
+        {"", ",", {}},
+        {",,,", ",", {}},
+        {"\\,", ",", {","}},
+    };
+    for (auto &c : cases)
+        EXPECT_EQ(Tokens(c.in, c.delims), c.want) << c.in;
+}
+
+TEST(GetToken, DelimiterStateFollowsEachToken) {
+    char text[] = ",,a,,b,";
+    EXPECT_STREQ(GetToken(text, ","), "a");
+    EXPECT_EQ(chTokenDel, ',');
+    EXPECT_STREQ(szTokenIn, ",b,");
+    EXPECT_STREQ(GetToken(nullptr, ","), "b");
+    EXPECT_EQ(chTokenDel, ',');
+    EXPECT_EQ(GetToken(nullptr, ","), nullptr);
+    EXPECT_EQ(chTokenDel, 0);
+    char last[] = "a;b";
+    GetToken(last, ";");
+    EXPECT_STREQ(GetToken(nullptr, ";"), "b");
+    EXPECT_EQ(chTokenDel, 0); // ended by the end of the input
+}
+
+TEST(GetToken, LineModeStopsAtNewline) {
+    char text[] = "a b\nc";
+    SetTokenBuf(text);
+    EXPECT_EQ(GetTokenBufInput(), text);
+    EXPECT_STREQ(GetToken(TOKEN_LINE_MODE, " \n"), "a");
+    char *rest = szTokenIn;
+    EXPECT_EQ(GetToken(TOKEN_LINE_MODE, " \n"), nullptr);
+    EXPECT_STREQ(GetTokenBuf, "b"); // the token stays readable
+    EXPECT_EQ(szTokenIn, rest);     // but the remainder is not advanced
+    EXPECT_STREQ(GetToken(TOKEN_LINE_MODE, " \n"), "c");
+    // Outside line mode the newline is an ordinary delimiter.
+    EXPECT_EQ(Tokens("a b\nc", " \n"), (V{"a", "b", "c"}));
+}
+
+TEST(GetToken, LongTokensAreCutNotOverflowed) {
+    std::string text(1000, 'k');
+    text += ",next";
+    EXPECT_EQ(Tokens(text, ","), (V{std::string(TOKEN_MAX, 'k'), "next"}));
+}
+
+TEST(GetToken, SharedStateIsTakenOverByNestedUse) {
+    char outer[] = "1,2,3", inner[] = "x y";
+    EXPECT_STREQ(GetToken(outer, ","), "1");
+    EXPECT_EQ(GetTokenCount(inner, " "), 2); // restores the state
+    EXPECT_STREQ(GetTokenBuf, "1");
+    EXPECT_STREQ(GetToken(nullptr, ","), "2");
+    EXPECT_STREQ(GetTokenN(inner, " ", 2), "y"); // takes the state over
+    EXPECT_EQ(GetToken(nullptr, ","), nullptr);
+    EXPECT_STREQ(GetTokenN(outer, ",", 0), "1");
+    EXPECT_EQ(GetTokenN(outer, ",", 4), nullptr);
+}
+
+TEST(GetTokenD, KeepsItsOwnCursor) {
+    char text[] = "p q\nr", buf[TOKEN_MAX + 1];
+    char *cursor = nullptr, shared[] = "s,t";
+    GetToken(shared, ",");
+    EXPECT_STREQ(GetTokenD(text, " \n", &cursor, buf), "p");
+    EXPECT_EQ(GetTokenD(TOKEN_LINE_MODE, " \n", &cursor, buf), nullptr);
+    EXPECT_STREQ(buf, "q");
+    // The cursor is not moved by a line-mode stop: the token is read again.
+    EXPECT_STREQ(GetTokenD(nullptr, " \n", &cursor, buf), "q");
+    EXPECT_STREQ(GetTokenD(nullptr, " \n", &cursor, buf), "r");
+    EXPECT_EQ(GetTokenD(nullptr, " \n", &cursor, buf), nullptr);
+    EXPECT_STREQ(GetToken(nullptr, ","), "t");
+}
+
+TEST(GetTokenParse, CutsInPlace) {
+    char path[] = "/usr/sbin:/usr/bin";
+    char *a = GetTokenParse(path, ":");
+    char *b = GetTokenParse(nullptr, ":");
+    EXPECT_EQ(a, path);
+    EXPECT_STREQ(a, "/usr/sbin");
+    EXPECT_EQ(b, path + 10);
+    EXPECT_STREQ(b, "/usr/bin");
+    EXPECT_EQ(GetTokenParse(nullptr, ":"), nullptr);
+    char esc[] = "::a\\:b:c";
+    EXPECT_STREQ(GetTokenParse(esc, ":"), "a\\:b");
+    EXPECT_EQ(esc[0], '\0');
+    EXPECT_STREQ(GetTokenParse(nullptr, ":"), "c");
+    char lines[] = "k v\nw";
+    EXPECT_STREQ(GetTokenParse(lines, " \n"), "k");
+    EXPECT_EQ(GetTokenParse(TOKEN_LINE_MODE, " \n"), nullptr);
+    EXPECT_STREQ(GetTokenParse(TOKEN_LINE_MODE, " \n"), "w");
+}
+
+TEST(ParseStr, SplitsUpToMax) {
+    char text[] = " one two  three four";
+    char *out[3] = {text, text, text};
+    EXPECT_EQ(ParseStr(text, " ", out, 3), 3);
+    EXPECT_STREQ(out[0], "one");
+    EXPECT_STREQ(out[2], "three");
+    char few[] = "a";
+    EXPECT_EQ(ParseStr(few, " ", out, 3), 1);
+    EXPECT_EQ(out[1], nullptr);
+    EXPECT_EQ(ParseStr(nullptr, " ", out, 3), 0);
+    EXPECT_EQ(ParseStr(few, " ", out, 0), 0);
+}
+
+TEST(FindToken, PositionsAndLastItemRule) {
+    struct {
+        const char *name, *list;
+        int exact, nocase;
+    } cases[] = {
+        {"b", ",a,b,", 2, 2},
+        {"b", ",a,b", 2, 2},
+        {"B", ",a,b,", 0, 2},
+        {"a", "a,b", 0, 0},
+        {"", ",a,b,", 3, 3},
+        {".", ";.;..;", 1, 1},
+        {"..", ";.;..;", 2, 2},
+        {"install", ",install,-v", 1, 1},
+        {"-v", ",install,-v", 2, 2},
+        {"-V", ",install,-v", 0, 2},
+        {"inst", ",install,-v", 0, 0},
+        {"passwd", " . .. passwd ", 3, 3},
+        {"pass", " . .. passwd ", 0, 0},
+        {nullptr, ",a,", 0, 0},
+        {"a", nullptr, 0, 0},
+        {"a", "", 0, 0},
+    };
+    for (auto &c : cases) {
+        EXPECT_EQ(FindToken(c.name, c.list), c.exact) << (c.name ? c.name : "null");
+        EXPECT_EQ(FindTokenC(c.name, c.list), c.nocase) << (c.name ? c.name : "null");
+    }
+}
+
+TEST(FindToken, ItemLimitIs509) {
+    std::string item509(509, 'x'), item510(510, 'x');
+    std::string list = "," + item509 + "," + item510 + ",";
+    EXPECT_EQ(FindToken(item509.c_str(), list.c_str()), 1);
+    EXPECT_EQ(FindTokenC(item509.c_str(), list.c_str()), 1);
+    EXPECT_EQ(FindToken(item510.c_str(), list.c_str()), 0);
+    EXPECT_EQ(FindTokenC(item510.c_str(), list.c_str()), 0);
+}
+
+TEST(FindTokenWithDelim, OptionalLeadingDelimiter) {
+    EXPECT_EQ(FindTokenWithDelim("a:b:c", "c", ':'), 3);
+    EXPECT_EQ(FindTokenWithDelim(":a:b:c", "a", ':'), 1);
+    EXPECT_EQ(FindTokenWithDelim("a:b:", "", ':'), 3);
+    EXPECT_EQ(FindTokenWithDelim("a:b", "x", ':'), 0);
+    EXPECT_EQ(FindTokenWithDelim(nullptr, "x", ':'), 0);
+}
+
+TEST(SortTokens, ByteOrderAndCaseless) {
+    char a[] = ",pear,Apple,fig,apple,";
+    SortTokens(a, ',', 0);
+    EXPECT_STREQ(a, ",Apple,apple,fig,pear,");
+    char b[] = ",pear,Banana,apple";
+    SortTokens(b, ',', 1);
+    EXPECT_STREQ(b, ",apple,Banana,pear");
+    char c[] = "ab;a;abc";
+    SortTokens(c, ';', 0);
+    EXPECT_STREQ(c, "a;ab;abc");
+}
+
+TEST(Paths, SplitIntoStaticResults) {
+    struct {
+        const char *src, *path, *fn, *ext, *pathExt;
+    } cases[] = {
+        {"/usr/lib/", "lib", "/usr/lib", "/usr/lib/", "lib"},
+        {"/x", "x", "/", "/x", "x"},
+        {"x", "x", ".", "x", "x"},
+        {"a.b.c", "a.b.c", ".", "a", "a"},
+        {".profile", ".profile", ".", ".profile", ""},
+        {"/d.e/f.tar.Z", "f.tar.Z", "/d.e", "/d", "f"},
+        {"", "", ".", "", ""},
+        {nullptr, "", ".", "", ""},
+    };
+    for (auto &c : cases) {
+        const char *label = c.src ? c.src : "null";
+        EXPECT_STREQ(StripPath(c.src), c.path) << label;
+        EXPECT_STREQ(StripFn(c.src), c.fn) << label;
+        EXPECT_STREQ(StripExt(c.src), c.ext) << label;
+        EXPECT_STREQ(StripPathExt(c.src), c.pathExt) << label;
+    }
+    EXPECT_STREQ(StripPathName(nullptr), "");
+    EXPECT_STREQ(StripPathName(".."), "");
+    EXPECT_STREQ(StripPathName("name.ext/rest"), "ext");
+}
+
+TEST(Paths, OverlongInputsAreCut) {
+    std::string longName(300, 'n'), longDir = "/" + std::string(400, 'd') + "/f";
+    EXPECT_EQ(std::string(StripPath(longName.c_str())).size(), 127u);
+    EXPECT_EQ(std::string(StripFn(longDir.c_str())).size(), 255u);
+    EXPECT_EQ(std::string(StripExt(longName.c_str())).size(), 127u);
+}
+
+TEST(StringHelpers, SearchesAndEdits) {
+    const char *s = "a\\,b,c,d";
+    EXPECT_EQ(StrChr(s, ','), s + 4);
+    EXPECT_EQ(StrChr("abc", 'z'), nullptr);
+    const char *t = "a,b,c";
+    EXPECT_EQ(StrNChr(t, ',', 2), t + 3);
+    EXPECT_EQ(StrNChr(t, ',', 3), nullptr);
+    EXPECT_EQ(StrNChr(t, ',', 0), nullptr);
+    const char *u = "aaaa";
+    EXPECT_EQ(StrNStr(u, "aa", 3), u + 2); // overlapping hits
+    EXPECT_EQ(StrNStr(u, "aa", 4), nullptr);
+    EXPECT_EQ(StrStr(u, ""), nullptr);
+    EXPECT_EQ(StrStr(nullptr, "a"), nullptr);
+    const char *v = "Hello World";
+    EXPECT_EQ(StrCaseStr(v, "WORLD"), v + 6);
+    EXPECT_STREQ(SkipSpace(" \t x"), "x");
+    EXPECT_EQ(SkipSpace(nullptr), nullptr);
+    EXPECT_EQ(StrLen(nullptr), 0);
+    char bs[] = "a\\b\\\\c";
+    EXPECT_STREQ(StripAllBackslashes(bs), "abc");
+    char np[] = "a\tb\nc\r\x01"
+                "d";
+    EXPECT_STREQ(StripNonPrint(np, 1), "abcd");
+    unsigned char src[4] = {1, 2, 3, 4}, dst[4];
+    SetVarContent(dst, src, 4, 1);
+    EXPECT_EQ(dst[0], 4);
+    EXPECT_EQ(dst[3], 1);
+    SetVarContent(dst, src, 4, 0);
+    EXPECT_EQ(dst[0], 1);
+    EXPECT_EQ(MaxD(2.5, -1), 2.5);
+}
+
+TEST(StringHelpers, UnitConversion) {
+    EXPECT_FLOAT_EQ(CvtFloatFormat(1, 0, 2), 72.0f);
+    EXPECT_FLOAT_EQ(CvtFloatFormat(72, 2, 1), 2.54f);
+    EXPECT_FLOAT_EQ(CvtFloatFormat(2.54f, 1, 0), 1.0f);
+    EXPECT_FLOAT_EQ(CvtFloatFormat(5, 1, 1), 5.0f);
+    EXPECT_FLOAT_EQ(CvtFloatFormat(5, 3, 0), 5.0f);
+}
+
+TEST(FindExistingPath, ClimbsToTheLongestExistingPart) {
+    char tmpl[] = "/tmp/tokens_test.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    std::string dir = tmpl;
+    struct {
+        std::string path, want;
+        int exists;
+    } cases[] = {
+        {dir, dir, 1},
+        {dir + "/", dir, 1},
+        {dir + "/a/b/c", dir, -1},
+        {"/", "/", 1},
+        {"no_such_dir_here/x", ".", -1},
+    };
+    for (auto &c : cases) {
+        int flag = -1;
+        char *got = FindExistingPath(c.path.c_str(), &flag);
+        EXPECT_STREQ(got, c.want.c_str()) << c.path;
+        EXPECT_EQ(flag, c.exists) << c.path;
+        PutMem(got);
+    }
+    rmdir(tmpl);
+}
+
+} // namespace
