@@ -80,8 +80,11 @@ char GetData(FILE *f, char *rec);
 FILE *OpenDataBase(const char *name, const char *ext, const char *mode, int report);
 // Creates and truncates the working copy of name. Returns the stream, or null.
 FILE *OpenNewDataBase(const char *name);
-// Flushes, syncs and closes a working copy. Returns 1 when every step succeeded.
-char CloseNewDataBase(FILE *f);
+// Finishes an update of name: flushes, syncs and closes the working copy out and renames it over
+// the database. ok says whether everything written so far succeeded. On any failure prints
+// "ERROR: Can't write to %s" (unless reported says it was printed already), removes the working
+// copy and leaves the database as it was. Returns 1 when the database holds the new contents.
+char CommitNewDataBase(const char *name, FILE *out, char ok, char reported);
 // Renames the file of name with extension from over the one with extension to.
 // Returns 1 when the target now holds the source.
 char RenameDataBase(const char *name, const char *from, const char *to);
