@@ -1,6 +1,14 @@
+// The installer's entry: the run's fixed order of steps, the command line and
+// the install state every later step reads.
 #include "installer/installer.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 char *pZarvoInstallDir = nullptr;
 char flCreatedTmpDir = 0;
@@ -11,14 +19,237 @@ char *pAppDir = nullptr;
 char *pPathToSetup = nullptr;
 const char *pBinaryInstanceCheckList = ",osadmin,osqadmin,ostrel,osrosxxtty,OSQ,OSRM,qsf,";
 
-void parseCommandLineOptions(int, char **) {}
-char *GetToolPath(const char *) {
-    return nullptr;
+namespace {
+
+// Keywords of the command line, as a delimited list.
+const char *const kKeywords = ",install,-v";
+enum { kInstall = 1, kVersion = 2 };
+// Directory arguments become parts of shell command lines and of fixed-size
+// path buffers further on; longer ones are refused.
+constexpr size_t kMaxDirArg = 200;
+// Size of the buffer the current directory is read into.
+constexpr size_t kCwdSize = 512;
+
+const char *ProgramName() {
+    return my_name != nullptr ? my_name : "setup";
 }
+
+void PrintUsage(FILE *out) {
+    const char *n = ProgramName();
+    fprintf(out,
+            "Usage: %s [WORKDIR [BASEDIR]] [install BASEDIR] [-v] [-h]\n"
+            "  WORKDIR          directory under which the work area %sInstall is made "
+            "(default /tmp)\n"
+            "  BASEDIR          base directory of the installation (default: that of a "
+            "previous installation, else %s)\n"
+            "  install BASEDIR  the same, in any position\n"
+            "  -v               print the version and exit\n"
+            "  -h, --help       print this text and exit\n",
+            n, MAKER_NAME, DEFAULT_BASE_DIR);
+}
+
+[[noreturn]] void UsageError(const char *arg) {
+    fprintf(stderr, "%s: unknown option '%s'\n", ProgramName(), arg);
+    PrintUsage(stderr);
+    exit(2);
+}
+
+bool IsShellSafe(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           strchr("/._+-,:@%~", c) != nullptr;
+}
+
+// Refuses (status 2) a directory argument that could not be passed safely to
+// the shell commands and path buffers of the later steps.
+void CheckDirArg(const char *dir) {
+    if (dir[0] == '-') UsageError(dir);
+    const char *why = nullptr;
+    if (dir[0] == '\0')
+        why = "an empty directory name";
+    else if (strlen(dir) > kMaxDirArg)
+        why = "a directory name longer than 200 characters";
+    for (const char *p = dir; why == nullptr && *p != '\0'; p++) {
+        if (!IsShellSafe(*p))
+            why = "blanks or shell metacharacters (allowed: letters, digits and /._+-,:@%~)";
+    }
+    if (why == nullptr) return;
+    fprintf(stderr, "ERROR: refusing directory '%s': it contains %s\n", dir, why);
+    exit(2);
+}
+
+// Validates the whole command line before anything is created, so that a
+// mistyped argument never leaves a directory behind. Ends the process for
+// "-v", "-h"/"--help", unknown options and unsafe directories.
+void CheckArguments(int argc, char **argv) {
+    for (int i = 1; i < argc; i++) {
+        const char *arg = argv[i];
+        int keyword = FindToken(arg, kKeywords);
+        if (keyword == kVersion) {
+            fprintf(stderr, "%s %s\n", ProgramName(), SETUP_VERSION);
+            exit(0);
+        }
+        if (keyword == kInstall) {
+            if (i + 1 < argc) CheckDirArg(argv[++i]);
+            continue;
+        }
+        if (strcmp(arg, "-h") == 0 || strcmp(arg, "--help") == 0) {
+            PrintUsage(stdout);
+            exit(0);
+        }
+        CheckDirArg(arg);
+    }
+}
+
+// Whether dir is an entry of its parent directory.
+// TODO(syscmd): replace with FindFile(dir, "") once files land.
+bool DirEntryExists(const char *dir) {
+    struct stat st;
+    return lstat(dir, &st) == 0;
+}
+
+// Makes dir and its missing parents.
+// TODO(syscmd): replace with CreateFile(dir, NULL, NULL, NULL, NULL) (mkdir -p
+// through the command layer) once files land.
+void MakeDirectory(const char *dir) {
+    std::string path = dir;
+    for (size_t pos = 1; pos <= path.size(); pos++) {
+        if (pos < path.size() && path[pos] != '/') continue;
+        std::string part = path.substr(0, pos);
+        if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return;
+    }
+}
+
+// Sets the work area under dir, creating dir when it does not exist.
+void SetWorkArea(const char *dir) {
+    char *copy = SaveStr_(dir);
+    size_t len = strlen(copy);
+    // "/" itself stays: the work area is then //ZarvoInstall.
+    if (len > 1 && copy[len - 1] == '/') copy[len - 1] = '\0';
+    pZarvoInstallDir = SaveStr("%s/%sInstall", copy, MAKER_NAME);
+    if (DirEntryExists(copy)) return;
+    flCreatedTmpDir = 1;
+    MakeDirectory(copy);
+    if (DirEntryExists(copy)) return;
+    // TODO(messages): print message 3 with nlsSetupStrCvt(3) once it lands.
+    printf("ERROR: couldn't open %s", copy);
+    printf("\n\n");
+    exit(2);
+}
+
+// Directory part of path by the rules of StripFn, without its size limit.
+std::string DirPart(const std::string &path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool StartsWith(const std::string &s, const char *prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
+
+// Resolves a leading run of "../" in dir against the current directory cwd.
+std::string ClimbFrom(std::string base, std::string rest) {
+    while (StartsWith(rest, "../")) {
+        if (rest.size() == 3) return base;
+        rest.erase(0, 3);
+        base = DirPart(base);
+    }
+    return rest.empty() ? base : base + "/" + rest;
+}
+
+} // namespace
+
+void parseCommandLineOptions(int argc, char **argv) {
+    CheckArguments(argc, argv);
+    for (int i = 1; i < argc; i++) {
+        const char *arg = argv[i];
+        int keyword = FindToken(arg, kKeywords);
+        if (keyword == kInstall) {
+            if (i + 1 < argc) pCmdLineInstallDir = StripToBaseName(SaveStr_(argv[++i]));
+        } else if (i == 2) {
+            pCmdLineInstallDir = StripToBaseName(SaveStr_(arg));
+        } else {
+            SetWorkArea(arg);
+        }
+    }
+}
+
+char *GetToolPath(const char *argv0) {
+    std::string path = argv0 != nullptr ? argv0 : "";
+    std::string d = DirPart(path);
+    if (StartsWith(path, "/")) return SaveStr_(d.c_str());
+    char cwd[kCwdSize];
+    // Without a readable current directory the relative answer is the best left.
+    if (getcwd(cwd, sizeof cwd) == nullptr) return SaveStr_(d.c_str());
+    std::string c = cwd;
+    if (d == "./") return SaveStr_(c.c_str());
+    if (StartsWith(d, "./")) return SaveStr("%s/%s", c.c_str(), d.c_str() + 2);
+    if (StartsWith(d, "../")) return SaveStr_(ClimbFrom(c, d).c_str());
+    return SaveStr_(DirPart(c + "/" + path).c_str());
+}
+
 char *StripToBaseName(char *path) {
+    if (path == nullptr) return nullptr;
+    char *cut = strstr(path, PRODUCT_CODE);
+    if (cut != nullptr) *cut = '\0';
+    cut = strstr(path, MAKER_NAME);
+    if (cut != nullptr) *cut = '\0';
+    size_t len = strlen(path);
+    if (len > 1 && path[len - 1] == '/') path[len - 1] = '\0';
     return path;
 }
 
-void setupMain(int, char **) {
+void setupMain(int argc, char **argv) {
+    // Before anything is shown or created: "-v", "-h" and a malformed command
+    // line end the run at once (no licence dialogue for a version query).
+    const char *argv0 = argc > 0 && argv[0] != nullptr ? argv[0] : "setup";
+    my_name = SaveStr_(StripPath(argv0));
+    CheckArguments(argc, argv);
+
+    // Step 1: have the licence agreement accepted.
+    // TODO(messages): if (!UserAcceptedEULA()) exit(0);
+
+    // Step 2: switch logging on; the command table reads this when it starts.
+    flUseLog = 1;
+
+    // Step 3: the default work area.
+    pZarvoInstallDir = SaveStr("/tmp/%sInstall", MAKER_NAME);
+
+    // Step 4: nothing read yet.
+    LineBuf[0] = '\0';
+
+    // Step 5: where the distribution is (my_name is already set above).
+    pPathToSetup = GetToolPath(argv0);
+
+    // Step 6: the command table.
+    // TODO(syscmd): InitSysCmdList();
+
+    // Step 7: the command line.
+    parseCommandLineOptions(argc, argv);
+
+    // Step 8: a previous installation.
+    // TODO(checks): pCurrentInstallDir = locatePreviousInstallation();
+
+    // Step 9: the target: command line, else previous installation, else /usr.
+    pTargetInstallDir = pCmdLineInstallDir   ? pCmdLineInstallDir
+                        : pCurrentInstallDir ? pCurrentInstallDir
+                                             : SaveStr_(DEFAULT_BASE_DIR);
+
+    // Step 10: the application directory.
+    pAppDir = SaveStr("%s/%s/%s", pTargetInstallDir, MAKER_NAME, PRODUCT_CODE);
+
+    // Step 11: room in the work area and the target.
+    // TODO(checks): FreeSpaceForInstall(pZarvoInstallDir, pTargetInstallDir, MAKER_NAME);
+
+    // Step 12: an upgrade: no product program may run; move to a new target.
+    // TODO(checks): QuitForRunningProcesses and the move of the installation.
+
+    // Step 13: copy, unpack and install the distribution.
+    // TODO(sequence): installFromSite(pZarvoInstallDir);
+
+    // Step 14: remove the work area and bring the print queues up to date.
+    // TODO(checks): ZarvoClean(pZarvoInstallDir);
+
+    // Step 15.
     exit(0);
 }
