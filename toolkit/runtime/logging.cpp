@@ -1,22 +1,155 @@
 #include "toolkit/runtime/logging.h"
 
-#include <cstdlib>
+#include "toolkit/runtime/memory.h"
 
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+static char LogDir[] = "/tmp";
 char *pLogPath = nullptr;
 FILE *pLog = nullptr;
 
-void PutLogMsg(const char *, ...) {}
-void SysError(const char *, ...) {
+// Path of the log whose first message has been written; a new my_name starts
+// a new run of the log.
+static std::string LoggedPath;
+
+// The log path for my_name, or "" when there is no name or it is over-long.
+static std::string LogFilePath() {
+    if (!my_name) return "";
+    char path[4096];
+    int n = snprintf(path, sizeof path, "%s/%s.log", pLogPath, my_name);
+    if (n < 0 || n >= (int)sizeof path) return "";
+    return path;
+}
+
+// Removes what stands at path unless it is a regular file with one link: a
+// planted symbolic link, fifo, device or hard link is never written through.
+static void RemoveUnsafe(const char *path) {
+    struct stat st;
+    if (lstat(path, &st) != 0) return;
+    if (S_ISREG(st.st_mode) && st.st_nlink == 1) return;
+    if (S_ISDIR(st.st_mode))
+        rmdir(path);
+    else
+        unlink(path);
+}
+
+// Opens the log for writing without following links; creates it with mode
+// 666 when missing; truncates when trunc. -1 unless it is a regular file.
+static int OpenLogFd(const char *path, bool trunc) {
+    int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int fd = open(path, flags | O_CREAT | O_EXCL, 0666);
+    if (fd >= 0)
+        fchmod(fd, 0666);
+    else if (errno == EEXIST)
+        fd = open(path, flags | (trunc ? O_TRUNC : O_APPEND));
+    if (fd < 0) return -1;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    fcntl(fd, F_SETFL, O_WRONLY | (trunc ? 0 : O_APPEND));
+    if (!trunc) lseek(fd, 0, SEEK_END);
+    return fd;
+}
+
+char LogFileReady() {
+    if (!flUseLog) return 0;
+    pLogPath = LogDir;
+    std::string path = LogFilePath();
+    if (path.empty()) return 0;
+    if (LoggedPath != path) RemoveUnsafe(path.c_str());
+    int fd = OpenLogFd(path.c_str(), false);
+    if (fd < 0) return 0;
+    close(fd);
+    return 1;
+}
+
+void PutLogMsg(const char *fmt, ...) {
+    if (!flUseLog) return;
+    pLogPath = LogDir;
+    std::string path = LogFilePath();
+    bool first = LoggedPath != path;
+    if (first) RemoveUnsafe(path.c_str());
+    int fd = path.empty() ? -1 : OpenLogFd(path.c_str(), first);
+    pLog = fd < 0 ? nullptr : fdopen(fd, first ? "w" : "a");
+    if (!pLog) {
+        if (fd >= 0) close(fd);
+        fprintf(stderr, "ERROR: couldn't open %s/%s.log\n", pLogPath, my_name ? my_name : "");
+        return;
+    }
+    if (first) LoggedPath = path;
+    va_list ap;
+    va_start(ap, fmt);
+    vfprintf(pLog, fmt, ap);
+    va_end(ap);
+    fclose(pLog);
+    pLog = nullptr;
+}
+
+void SysError(const char *fmt, ...) {
+    int err = errno;
+    fflush(stdout);
+    fprintf(stderr, "\n%s: ", my_name ? my_name : "");
+    va_list ap;
+    va_start(ap, fmt);
+    vfprintf(stderr, fmt, ap);
+    va_end(ap);
+    fprintf(stderr, " : %s\n", strerror(err));
     exit(1);
 }
-void ErrorMsg(int, int, const char *, ...) {}
-void errormsg(const char *, ...) {}
+
+void ErrorMsg(int kind, int status, const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(Line, sizeof Line, fmt, ap);
+    va_end(ap);
+    if (kind == 1) {
+        fprintf(stderr, "WARNING: %s\n", Line);
+    } else if (kind == 2) {
+        fflush(stdout);
+        fprintf(stderr, "ERROR: %s\n", Line);
+        exit(status);
+    }
+}
+
+void errormsg(const char *fmt, ...) {
+    fprintf(stderr, "%s: ", my_name ? my_name : "");
+    va_list ap;
+    va_start(ap, fmt);
+    vfprintf(stderr, fmt, ap);
+    va_end(ap);
+    fputc('\n', stderr);
+}
+
 void exit_app(int status) {
     exit(status);
 }
-char CreateTextFile(const char *, const char *, int, const char *, ...) {
-    return 0;
+
+char CreateTextFile(const char *path, const char *mode, int perm, const char *fmt, ...) {
+    FILE *f = path && mode ? fopen(path, mode) : nullptr;
+    if (!f) {
+        fprintf(stderr, "ERROR: couldn't open %s\n", path ? path : "");
+        return 0;
+    }
+    va_list ap;
+    va_start(ap, fmt);
+    int written = vfprintf(f, fmt, ap);
+    va_end(ap);
+    bool ok = written >= 0;
+    if (perm && fchmod(fileno(f), perm) != 0) ok = false;
+    if (fclose(f) != 0) ok = false;
+    return ok ? 1 : 0;
 }
-char *GetEnv(const char *) {
-    return nullptr;
+
+char *GetEnv(const char *name) {
+    const char *value = name ? getenv(name) : nullptr;
+    return value ? SaveStr_(value) : nullptr;
 }

@@ -3,6 +3,9 @@
 
 #include "toolkit/runtime/shared.h"
 
+// An empty format is the normal way to pass no arguments to these functions.
+#pragma GCC diagnostic ignored "-Wformat-zero-length"
+
 // Longest command line built by SysCmd and the response functions.
 #define SYSCMD_MAX_LINE 4095
 
@@ -17,8 +20,8 @@ struct CmdResponse {
 // the shell in mode 0 (quiet), 1 (logged, failure is a warning) or 2 (logged,
 // failure prints "ERROR: ..." and exits 1). Returns 0 when the command exited
 // 0, else its exit status (128 + signal when killed), the errno of a failed
-// system(), or 1 for a refused over-long line. A missing command prints
-// "ERROR: unable to locate system command '%s'\n" on stderr and exits 0.
+// system(), or E2BIG for a refused over-long line (reported like a failure). A missing command
+// prints "ERROR: unable to locate system command '%s'\n" on stderr and exits 0.
 int SysCmd(int index, int mode, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
 // Standard output lines of the command (all, or those containing filter) as a
 // list to give back with FreeResponseList; null when nothing matched or the
