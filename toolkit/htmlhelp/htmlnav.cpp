@@ -100,9 +100,11 @@ void ProcessLink(HtmlLink *link) {
 void HtmlProcessLink(int offset) {
     if (flBuildingFile || FileIndex == 0 || pCurrentPage == nullptr) return;
     HtmlLink **pl;
-    for (int i = 0; (pl = static_cast<HtmlLink **>(ListWalk(pCurrentPage->links, i))) != nullptr; i++) {
+    for (int i = 0; (pl = static_cast<HtmlLink **>(ListWalk(pCurrentPage->links, i))) != nullptr;
+         i++) {
         HtmlLink *link = *pl;
-        if (link->kind == HTML_LINK_HREF && link->position[0] <= offset && offset < link->position[1]) {
+        if (link->kind == HTML_LINK_HREF && link->position[0] <= offset &&
+            offset < link->position[1]) {
             TargetPos = offset;
             ProcessLink(link);
             return;

@@ -9,9 +9,9 @@
 
 // A place in the help: file, page and text offset.
 typedef struct HtmlHistory {
-    int file;          // index into aFile
-    HtmlPage *page;    // the page
-    int targetPos;     // text offset in the page
+    int file;       // index into aFile
+    HtmlPage *page; // the page
+    int targetPos;  // text offset in the page
 } HtmlHistory;
 
 extern HtmlHistory History[HTML_HISTORY_SIZE];

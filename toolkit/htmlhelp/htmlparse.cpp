@@ -26,7 +26,11 @@ const char *HTMLKeys =
     "igrave;,iacute;,icirc;,iuml;,eth;,ntilde;,ograve;,oacute;,ocirc;,otilde;,ouml;,divide;,"
     "oslash;,ugrave;,uacute;,ucirc;,uuml;,yacute;,thorn;,yuml;,";
 
-const int HTMLKeySizes[97] = {0, 5, 6, 5, 6, 7, 4, 7, 5, 4, 5, 5, 6, 4, 4, 4, 5, 4, 7, 5, 5, 6, 6, 5, 7, 6, 5, 5, 6, 7, 7, 7, 7, 7, 7, 6, 7, 5, 6, 6, 7, 7, 7, 6, 5, 7, 7, 6, 5, 4, 7, 7, 7, 6, 7, 5, 6, 7, 7, 7, 6, 5, 7, 6, 6, 7, 7, 6, 7, 5, 6, 6, 7, 7, 7, 6, 5, 7, 7, 6, 5, 4, 7, 7, 7, 6, 7, 5, 7, 7, 7, 7, 6, 5, 7, 6, 5};
+const int HTMLKeySizes[97] = {0, 5, 6, 5, 6, 7, 4, 7, 5, 4, 5, 5, 6, 4, 4, 4, 5, 4, 7, 5,
+                              5, 6, 6, 5, 7, 6, 5, 5, 6, 7, 7, 7, 7, 7, 7, 6, 7, 5, 6, 6,
+                              7, 7, 7, 6, 5, 7, 7, 6, 5, 4, 7, 7, 7, 6, 7, 5, 6, 7, 7, 7,
+                              6, 5, 7, 6, 6, 7, 7, 6, 7, 5, 6, 6, 7, 7, 7, 6, 5, 7, 7, 6,
+                              5, 4, 7, 7, 7, 6, 7, 5, 7, 7, 7, 7, 6, 5, 7, 6, 5};
 
 const unsigned char HTMLChars[96] = {
     0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF,
@@ -40,12 +44,15 @@ namespace {
 
 constexpr const char *kWhite = " \t\n\r";
 
-bool IsWhite(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool IsWhite(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 // Splits a tag text into its name (cut at the first white space) and the
 // attribute text after it; leading white space is skipped.
 void SplitTag(char *text, char **name, char **attrs) {
-    while (IsWhite(*text)) text++;
+    while (IsWhite(*text))
+        text++;
     *name = text;
     size_t n = strcspn(text, kWhite);
     if (text[n] == '\0') {
@@ -239,7 +246,8 @@ HtmlFile *ParseHtml(HtmlFile *file, ListHeader *list, const char *closing) {
         if (IsWhite(c)) {
             if (run != nullptr) *w++ = c;
             r++;
-            while (IsWhite(*r)) r++;
+            while (IsWhite(*r))
+                r++;
             continue;
         }
         if (c == '&') {

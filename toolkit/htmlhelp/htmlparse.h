@@ -24,9 +24,9 @@
 // column and the length in characters; once the page is compacted it holds
 // the start offset and end offset in the page text and the length.
 typedef struct HtmlLink {
-    char *target;          // name or href value (points into the file text)
-    intptr_t position[4];  // see above; the fourth word is unused
-    int kind;              // HTML_LINK_*
+    char *target;         // name or href value (points into the file text)
+    intptr_t position[4]; // see above; the fourth word is unused
+    int kind;             // HTML_LINK_*
 } HtmlLink;
 
 // An item of a head or body list.

@@ -18,14 +18,40 @@ constexpr int kCols = HTML_IMAGE_COLUMNS;
 int GridRows = 0;
 
 enum Tag {
-    T_P = 1, T_END_P, T_B, T_END_B, T_FONT, T_END_FONT, T_A, T_END_A, T_TR, T_END_TR, T_BR,
-    T_TABLE, T_FITAB, T_END_TABLE, T_TD, T_END_TD, T_H1, T_H6 = T_H1 + 5, T_END_H1,
-    T_END_H6 = T_END_H1 + 5, T_OL, T_END_OL, T_LI, T_END_LI, T_DIV, T_END_DIV, T_IMG
+    T_P = 1,
+    T_END_P,
+    T_B,
+    T_END_B,
+    T_FONT,
+    T_END_FONT,
+    T_A,
+    T_END_A,
+    T_TR,
+    T_END_TR,
+    T_BR,
+    T_TABLE,
+    T_FITAB,
+    T_END_TABLE,
+    T_TD,
+    T_END_TD,
+    T_H1,
+    T_H6 = T_H1 + 5,
+    T_END_H1,
+    T_END_H6 = T_END_H1 + 5,
+    T_OL,
+    T_END_OL,
+    T_LI,
+    T_END_LI,
+    T_DIV,
+    T_END_DIV,
+    T_IMG
 };
 const char *kBodyTags = ",p,/p,b,/b,font,/font,a,/a,tr,/tr,br,table,fitab,/table,td,/td,h1,h2,h3,"
                         "h4,h5,h6,/h1,/h2,/h3,/h4,/h5,/h6,ol,/ol,li,/li,div,/div,img,";
 
-int TagOf(const HtmlElement *e) { return e->tag ? FindTokenC(e->tag, kBodyTags) : 0; }
+int TagOf(const HtmlElement *e) {
+    return e->tag ? FindTokenC(e->tag, kBodyTags) : 0;
+}
 
 HtmlElement *Walk(int call) {
     return static_cast<HtmlElement *>(ListWalk(pCurrentPage->body, call));
@@ -188,7 +214,8 @@ void BodyWalk::Element(HtmlElement *e) {
         col = cellLeft;
         break;
     case T_END_TR:
-        if (table != nullptr && rowIndex < table->rows) row = rowTop + table->rowHeights[rowIndex] + 1;
+        if (table != nullptr && rowIndex < table->rows)
+            row = rowTop + table->rowHeights[rowIndex] + 1;
         rowIndex++;
         break;
     case T_TABLE: {
@@ -275,8 +302,9 @@ HtmlTable *GetTextTable(HtmlFile *file, HtmlElement *elem, int available) {
         if (strchr(widthValue, '%') != nullptr)
             tableWidth = available ? available * v / 100 : 0;
         else
-            tableWidth = (v - 2 * cellpadding * columns - (columns + 1) * (cellspacing + borderSize)) /
-                         HTML_PIXELS_PER_CHAR;
+            tableWidth =
+                (v - 2 * cellpadding * columns - (columns + 1) * (cellspacing + borderSize)) /
+                HTML_PIXELS_PER_CHAR;
     }
 
     std::vector<int> widths(std::max(columns, 1), 0), given(std::max(columns, 1), 0), heights;
@@ -303,7 +331,8 @@ HtmlTable *GetTextTable(HtmlFile *file, HtmlElement *elem, int available) {
         } else if (tag == T_TD) {
             cell++;
             column(cell);
-            if (tableWidth && given[cell] == 0 && Attribute(e->data ? e->data : "", "width", value, sizeof value)) {
+            if (tableWidth && given[cell] == 0 &&
+                Attribute(e->data ? e->data : "", "width", value, sizeof value)) {
                 int v = atoi(value);
                 given[cell] = strchr(value, '%') ? tableWidth * v / 100 - 2 * t->padding - t->rule
                                                  : v / HTML_PIXELS_PER_CHAR;
@@ -337,19 +366,23 @@ HtmlTable *GetTextTable(HtmlFile *file, HtmlElement *elem, int available) {
         for (int i = 0; i < columns; i++)
             if (given[i]) widths[i] = given[i];
     int sum = 0;
-    for (int i = 0; i < columns; i++) sum += widths[i];
+    for (int i = 0; i < columns; i++)
+        sum += widths[i];
     t->width = tableWidth ? tableWidth : 2 * t->padding * columns + columns + 1 + sum;
     t->rows = rowIndex;
     t->columns = columns;
     int total = 0;
-    for (int i = 0; i < rowIndex; i++) total += i < static_cast<int>(heights.size()) ? heights[i] : 0;
+    for (int i = 0; i < rowIndex; i++)
+        total += i < static_cast<int>(heights.size()) ? heights[i] : 0;
     t->height = total + rowIndex + 1;
     t->rowHeights = reinterpret_cast<int *>(GetMem(sizeof(int) * (rowIndex + 1)));
     t->columnWidths = reinterpret_cast<int *>(GetMem(sizeof(int) * (columns + 1)));
     if (t->rowHeights)
-        for (int i = 0; i < rowIndex; i++) t->rowHeights[i] = i < static_cast<int>(heights.size()) ? heights[i] : 0;
+        for (int i = 0; i < rowIndex; i++)
+            t->rowHeights[i] = i < static_cast<int>(heights.size()) ? heights[i] : 0;
     if (t->columnWidths)
-        for (int i = 0; i < columns; i++) t->columnWidths[i] = widths[i];
+        for (int i = 0; i < columns; i++)
+            t->columnWidths[i] = widths[i];
     if (!t->rowHeights || !t->columnWidths) t->rows = t->columns = 0;
     return t;
 }
@@ -364,7 +397,8 @@ void DrawTableArea(HtmlFile *file, HtmlTable *t) {
     };
     if (!t->border) {
         std::fill(line.begin(), line.end(), ' ');
-        for (int r = 0; r < t->height; r++) put(t->row + r);
+        for (int r = 0; r < t->height; r++)
+            put(t->row + r);
         return;
     }
     auto draw = [&](char end, char fill, char cross) {
@@ -386,7 +420,8 @@ void DrawTableArea(HtmlFile *file, HtmlTable *t) {
         }
         put(row++);
         draw('|', ' ', '|');
-        for (int h = 0; h < t->rowHeights[i]; h++) put(row++);
+        for (int h = 0; h < t->rowHeights[i]; h++)
+            put(row++);
     }
     draw('\'', '-', '+');
     if (t->rows == 0) {
@@ -433,7 +468,8 @@ void BuildTextImage(HtmlFile *file) {
     int row = 0, col = 0;
     bool inTitle = false, titled = false;
     HtmlElement *e;
-    for (int i = 0; (e = static_cast<HtmlElement *>(ListWalk(pCurrentPage->head, i))) != nullptr; i++) {
+    for (int i = 0; (e = static_cast<HtmlElement *>(ListWalk(pCurrentPage->head, i))) != nullptr;
+         i++) {
         if (e->tag != nullptr) {
             int t = FindTokenC(e->tag, ",title,/title,");
             if (t) inTitle = t == 1;
@@ -468,7 +504,8 @@ void PrintTextImage(HtmlFile *file) {
         text.push_back('\n');
         // Rows that a long text ran on into are part of its line.
         long rows = std::max(1L, (len + kCols - 1) / kCols);
-        for (long k = 1; k < rows && r + k < lines; k++) lineStart[r + k] = lineStart[r] + k * kCols;
+        for (long k = 1; k < rows && r + k < lines; k++)
+            lineStart[r + k] = lineStart[r] + k * kCols;
         r += static_cast<int>(rows);
     }
     char *out = GetMem(static_cast<int>(text.size()) + 1);
@@ -479,7 +516,8 @@ void PrintTextImage(HtmlFile *file) {
     pCurrentPage->compacted = 1;
     GridRows = 0;
     HtmlLink **pl;
-    for (int i = 0; (pl = static_cast<HtmlLink **>(ListWalk(pCurrentPage->links, i))) != nullptr; i++) {
+    for (int i = 0; (pl = static_cast<HtmlLink **>(ListWalk(pCurrentPage->links, i))) != nullptr;
+         i++) {
         HtmlLink *link = *pl;
         long row = link->position[0];
         long start = (row >= 0 && row < lines ? lineStart[row] : static_cast<long>(text.size())) +

@@ -14,18 +14,18 @@
 
 // A measured table; the data of its element, whose tag becomes "fitab".
 typedef struct HtmlTable {
-    int column;         // left edge in the grid (set when placed)
-    int row;            // top row in the grid (set when placed)
-    int width;          // total width, borders included
-    int height;         // total height in rows, borders included
-    int padding;        // cellpadding / 7
-    int spacing;        // cellspacing / 7 (stored, not drawn)
-    int rule;           // 1
-    char border;        // 1 if the table tag has a border attribute
-    int *rowHeights;    // lines of each row
-    int *columnWidths;  // content width of each column
-    int rows;           // number of rows
-    int columns;        // number of columns
+    int column;        // left edge in the grid (set when placed)
+    int row;           // top row in the grid (set when placed)
+    int width;         // total width, borders included
+    int height;        // total height in rows, borders included
+    int padding;       // cellpadding / 7
+    int spacing;       // cellspacing / 7 (stored, not drawn)
+    int rule;          // 1
+    char border;       // 1 if the table tag has a border attribute
+    int *rowHeights;   // lines of each row
+    int *columnWidths; // content width of each column
+    int rows;          // number of rows
+    int columns;       // number of columns
 } HtmlTable;
 
 // Renders the current page if it has no image, then compacts it into its

@@ -58,10 +58,11 @@ TEST(HtmlParse, Entities) {
         const char *in;
         std::string want;
     } cases[] = {
-        {"&nbsp;<br>", "\xA0"},     {"&yuml;<br>", "\xFF"},   {"&supl;<br>", "\xB9"},
-        {"&#65;<br>", "A"},         {"&QUOT;<br>", "\""},     {"&Agrave;&agrave;<br>", "\xC0\xE0"},
+        {"&nbsp;<br>", "\xA0"},         {"&yuml;<br>", "\xFF"},
+        {"&supl;<br>", "\xB9"},         {"&#65;<br>", "A"},
+        {"&QUOT;<br>", "\""},           {"&Agrave;&agrave;<br>", "\xC0\xE0"},
         {"x&AGRAVE;<br>", "x&AGRAVE;"}, {"&bogus;y<br>", "bogus;y"},
-        {"a&#321;b<br>", "aAb"},  // 321 % 256 == 65
+        {"a&#321;b<br>", "aAb"}, // 321 % 256 == 65
     };
     for (const Case &c : cases) {
         HtmlElement *e = FirstElement(c.in);
@@ -121,14 +122,15 @@ class HtmlFiles : public ::testing::Test {
 };
 
 TEST_F(HtmlFiles, PagesSkippedSectionsAndReloading) {
-    std::string path = Write("pages.html",
-                             "<html page=\"one\"><head><title>One</title></head><body>first<br></body></html>"
-                             "<html SkipPage><body>hidden<br></body></HTML>"
-                             "<html page=\"two\"><body>second<br></body></html>");
+    std::string path = dir_ + "/pages.html";
+    std::string html =
+        "<html page=\"one\"><head><title>One</title></head><body>first<br></body></html>"
+        "<html SkipPage><body>hidden<br></body></HTML>"
+        "<html page=\"two\"><body>second<br></body></html>";
     std::vector<char> ref(path.begin(), path.end());
     ref.push_back('\0');
     int before = FileIndex;
-    HtmlFile *file = ParseHtmlFile(ref.data(), nullptr);
+    HtmlFile *file = ParseHtmlFile(ref.data(), html.data());
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(FileIndex, before + 1);
     ASSERT_EQ(file->pages->count, 2);

@@ -78,7 +78,8 @@ TEST(HtmlRender, UnborderedTableIsBlankFilled) {
 
 TEST(HtmlRender, PercentWidthNeedsAnAvailableWidth) {
     // At the top level a percentage is ignored: the width comes from the contents.
-    EXPECT_EQ(Text("<table width=\"50%\" border><tr><td>ab</td></tr></table>"), ",--,\n|ab|\n'--'\n");
+    EXPECT_EQ(Text("<table width=\"50%\" border><tr><td>ab</td></tr></table>"),
+              ",--,\n|ab|\n'--'\n");
     // Inside a cell 40 wide, 50% gives a nested table 20 wide.
     HtmlPage *page = Render("<html><body><table width=280><tr><td width=280>"
                             "<table width=\"50%\" border><tr><td>x</td></tr></table>"
@@ -103,12 +104,14 @@ TEST(HtmlRender, NestedTable) {
 
 TEST(HtmlRender, ManyParagraphsAndWideTablesStayInsideTheImage) {
     std::string body;
-    for (int i = 0; i < 50; i++) body += "<p>";
+    for (int i = 0; i < 50; i++)
+        body += "<p>";
     body += "end<br>";
     std::string t = Text(body);
     EXPECT_EQ(t, std::string(100, '\n') + "end\n");
     std::string wide = "<table border><tr>";
-    for (int i = 0; i < 30; i++) wide += "<td>cell" + std::to_string(i) + "</td>";
+    for (int i = 0; i < 30; i++)
+        wide += "<td>cell" + std::to_string(i) + "</td>";
     wide += "</tr></table>";
     t = Text(wide);
     EXPECT_FALSE(t.empty());
