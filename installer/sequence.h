@@ -3,8 +3,6 @@
 
 #include "toolkit/runtime/shared.h"
 
-// Base name of the joined archive in the work area ("<name>.tar.Z").
-#define ARCHIVE_BASE_NAME "ZarvoLinuxi386Osxx"
 // Log that receives the decompression output, whatever the program's name.
 #define DECOMPRESS_LOG "/tmp/setup.log"
 

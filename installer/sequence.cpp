@@ -1,0 +1,187 @@
+// Install sequence: work area, archive, directories, permissions.
+//
+// The run is root and the work area and the decompression log live in
+// world-writable /tmp under fixed names, so both are checked right after they
+// are made: the work area must be a real directory of the running user, the
+// log a regular file of that user.
+#include "installer/sequence.h"
+
+#include "installer/entry.h"
+#include "installer/messages.h"
+#include "installer/pkglist.h"
+#include "installer/readiness.h"
+#include "installer/scripts.h"
+#include "toolkit/runtime/files.h"
+#include "toolkit/runtime/logging.h"
+#include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/tokens.h"
+#include "toolkit/syscmd/syscmd.h"
+#include "toolkit/syscmd/sysquery.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char *kEndOfList = "end_of_list";
+constexpr const char *kSpoolFormat = "/var/spool/%s";
+
+// Makes the work area anew and ends the run unless it is then a real
+// directory owned by the running user (not a planted link or foreign dir).
+void makeWorkArea(const char *workArea) {
+    DeleteFile(workArea, nullptr);
+    mkdir(workArea, 0777);
+    struct stat st {};
+    if (lstat(workArea, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid())
+        ErrorMsg(2, 1,
+                 "the work area %s is not a directory of its own (a link or another "
+                 "user's file is in the way)",
+                 workArea);
+}
+
+// Leaves /tmp/setup.log a regular file of this user that the shell may
+// append to: a link, directory or foreign file in its place is removed first.
+void prepareDecompressLog() {
+    struct stat st {};
+    if (lstat(DECOMPRESS_LOG, &st) == 0) {
+        if (S_ISREG(st.st_mode) && st.st_uid == getuid() && st.st_nlink == 1) return;
+        if (S_ISDIR(st.st_mode))
+            SysCmd(30, 1, " %s", DECOMPRESS_LOG);
+        else
+            unlink(DECOMPRESS_LOG);
+    }
+    int fd = open(DECOMPRESS_LOG, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
+    if (fd < 0) ErrorMsg(2, 1, "can't create %s as a regular file", DECOMPRESS_LOG);
+    close(fd);
+}
+
+// Words of the disk list until "end_of_list", for the archive step: lines do
+// not matter, tabs belong to the words.
+bool isPiece(const char *word) {
+    return strncmp(word, "pkg_tar.", 8) == 0 || strncmp(word, "PKG_TAR.", 8) == 0;
+}
+
+void copyListedFiles(const char *workArea) {
+    std::string list = LineBuf;
+    size_t pos = 0;
+    while (pos < list.size()) {
+        size_t end = list.find_first_of("\r\n", pos);
+        if (end == std::string::npos) end = list.size();
+        std::string line = list.substr(pos, end - pos);
+        pos = end + 1;
+        if (line == kEndOfList) return;
+        char *cursor = line.data();
+        char word[TOKEN_MAX + 1];
+        while (GetTokenD(nullptr, " \t\r\n", &cursor, word) != nullptr) {
+            if (strcmp(word, kEndOfList) == 0) break;
+            SysCmd(9, 2, "%s/%s %s", pPathToSetup, word, workArea);
+        }
+    }
+}
+
+} // namespace
+
+int GetDisksData(const char *dir) {
+    if (GetFileContent(dir, "disks")) return 1;
+    if (!GetFileContent(dir, "DISKS")) ErrorMsg(2, 1, nlsSetupStrCvt(21), MAKER_NAME);
+    char *stop = strstr(LineBuf, kEndOfList);
+    for (char *p = LineBuf; *p != '\0' && p != stop; p++)
+        *p = (char)toupper((unsigned char)*p);
+    return 1;
+}
+
+void genZFile(void) {
+    if (chdir(pZarvoInstallDir) != 0)
+        ErrorMsg(2, 1, "can't change to the work area %s", pZarvoInstallDir);
+    GetDisksData(pZarvoInstallDir);
+    std::string list = LineBuf;
+    char *cursor = list.data();
+    char word[TOKEN_MAX + 1];
+    while (GetTokenD(nullptr, " \n\r", &cursor, word) != nullptr) {
+        if (strcmp(word, kEndOfList) == 0) break;
+        if (!isPiece(word) || !FindFile(pZarvoInstallDir, word)) continue;
+        SysCmd(-3, 2, "%s/%s >> %s/%s.tar.Z", pZarvoInstallDir, word, pZarvoInstallDir,
+               ARCHIVE_BASE_NAME);
+    }
+}
+
+void createInstallationDirectories(const char *target) {
+    if (strcmp(target, DEFAULT_BASE_DIR) == 0) {
+        CreateFile(pAppDir, nullptr, "755", nullptr, nullptr);
+        return;
+    }
+    char *app = SaveStr("%s/%s/%s", target, MAKER_NAME, PRODUCT_CODE);
+    CreateFile(app, nullptr, "775", nullptr, nullptr);
+    PutMem(app);
+    if (GetFileType("/usr/" MAKER_NAME) == 0)
+        CreateFile("/usr/" MAKER_NAME, nullptr, "775", nullptr, nullptr);
+    SysCmd(17, 2, "-s %s/%s/%s %s/%s/%s", target, MAKER_NAME, PRODUCT_CODE, DEFAULT_BASE_DIR,
+           MAKER_NAME, PRODUCT_CODE);
+}
+
+int createPrintingSubsystemFile(const char *appDir) {
+    const char *flag = " BSD ";
+    if (SniffLprng()) flag = " LPRng ";
+    if (SniffCUPS()) flag = " CUPS ";
+    char *path = SaveStr("%s/.os_cfg", appDir);
+    int written = CreateTextFile(path, "wt", 0644, "%s", flag);
+    PutMem(path);
+    return written;
+}
+
+int Install(void) {
+    if (!readyForInstallation()) return 0;
+    genZFile();
+    prepareDecompressLog();
+    char *line = SaveStr("/usr/bin/uncompress %s/%s.tar.Z 1>>%s 2>>%s", pZarvoInstallDir,
+                         ARCHIVE_BASE_NAME, DECOMPRESS_LOG, DECOMPRESS_LOG);
+    if (system(line) != 0) {
+        PutMem(line);
+        line = SaveStr("gzip -dfv %s/%s.tar.Z 1>>%s 2>>%s", pZarvoInstallDir, ARCHIVE_BASE_NAME,
+                       DECOMPRESS_LOG, DECOMPRESS_LOG);
+        // Its failure shows in the log; the unpacking step then stops the run.
+        int ignored = system(line);
+        (void)ignored;
+    }
+    PutMem(line);
+    if (chdir(pZarvoInstallDir) != 0)
+        ErrorMsg(2, 1, "can't change to the work area %s", pZarvoInstallDir);
+    SysCmd(34, 2, "%s/%s.tar", pZarvoInstallDir, ARCHIVE_BASE_NAME);
+    DeleteFile(pZarvoInstallDir, ARCHIVE_BASE_NAME ".tar");
+
+    char *spool = SaveStr(kSpoolFormat, MAKER_NAME);
+    if (pCurrentInstallDir != nullptr) {
+        if (ProcessPkgList("pkg") != 0) return 1;
+        createPrintingSubsystemFile(pAppDir);
+        createQueueScripts(spool);
+    } else {
+        createInstallationDirectories(pTargetInstallDir);
+        createPrintingSubsystemFile(pAppDir);
+        createQueueScripts(spool);
+        CreateFile(spool, nullptr, "775", nullptr, nullptr);
+        char *download = SaveStr("%s/%s/__osa_download__", spool, PRODUCT_CODE);
+        CreateFile(download, nullptr, "777", nullptr, nullptr);
+        PutMem(download);
+        if (ProcessPkgList("pkg") != 0) return 1;
+        SysCmd(31, 0, "/usr/%s/%s/selinux/SHXPatchSELinuxPolicy", MAKER_NAME, PRODUCT_CODE);
+    }
+    PutMem(spool);
+    SysCmd(5, 0, "755 %s/%s", pTargetInstallDir, MAKER_NAME);
+    SysCmd(5, 1, "4755 %s/%s", pAppDir, "osrosxxtty");
+    SysCmd(5, 1, "4755 %s/%s", pAppDir, "qsf");
+    return 0;
+}
+
+int installFromSite(const char *workArea) {
+    makeWorkArea(workArea);
+    GetDisksData(pPathToSetup);
+    copyListedFiles(workArea);
+    Install();
+    return 0;
+}

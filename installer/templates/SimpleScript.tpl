@@ -1,0 +1,4 @@
+OstrelFileSourceDir=`pwd`
+export OstrelFileSourceDir
+cd %s
+exec %s/%s $*
