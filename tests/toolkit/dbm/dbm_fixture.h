@@ -1,0 +1,135 @@
+// Shared setup of the record database tests: a private tool directory that is also the current
+// directory, byte-level file helpers, and a child process with a tiny file system of its own.
+#pragma once
+
+#include "toolkit/dbm/dbm.h"
+#include "toolkit/dbm/dbt.h"
+#include "toolkit/runtime/shared.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <ftw.h>
+#include <functional>
+#include <iterator>
+#include <sched.h>
+#include <string>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+using Bytes = std::vector<unsigned char>;
+
+inline Bytes ReadBytes(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void WriteBytes(const std::string &path, const Bytes &bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(bytes.data()), (std::streamsize)bytes.size());
+}
+
+inline bool Exists(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+inline Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes &p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+// Fresh tool directory <tmp>/ with <tmp>/db, made the current directory for the test.
+class DbDir : public testing::Test {
+  protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/dbmtestXXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        root = tmpl;
+        ASSERT_EQ(mkdir((root + "/db").c_str(), 0777), 0);
+        ASSERT_NE(getcwd(oldCwd, sizeof oldCwd), nullptr);
+        ASSERT_EQ(chdir(root.c_str()), 0);
+        savedTool = pToolPath;
+        pToolPath = const_cast<char *>(root.c_str());
+        DbmV4DriverPathHandling = 0;
+    }
+    void TearDown() override {
+        pToolPath = savedTool;
+        DbmV4DriverPathHandling = 0;
+        if (chdir(oldCwd) != 0) ADD_FAILURE() << "chdir back failed";
+        nftw(
+            root.c_str(),
+            [](const char *p, const struct stat *, int, struct FTW *) { return remove(p); }, 16,
+            FTW_DEPTH | FTW_PHYS);
+    }
+    std::string Db(const std::string &name) const { return root + "/db/" + name + ".odb"; }
+
+    std::string root;
+    char oldCwd[4096];
+    char *savedTool = nullptr;
+};
+
+// Runs body in a child process, in the directory dir (made first) on a 64 KiB tmpfs of a private
+// mount namespace; body returns the child's verdict (an empty text for success). Skips the test
+// when the namespace or the mount can't be had.
+inline void RunOnTinyDisk(const std::string &dir, const std::function<std::string()> &body) {
+    ASSERT_EQ(mkdir(dir.c_str(), 0777), 0);
+    int pipefd[2];
+    ASSERT_EQ(pipe(pipefd), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        close(pipefd[0]);
+        std::string verdict;
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr)) {
+            verdict = "SKIP: no private mount namespace (" + std::string(strerror(errno)) + ")";
+        } else if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k") != 0) {
+            verdict = "SKIP: can't mount a tmpfs (" + std::string(strerror(errno)) + ")";
+        } else if (chdir(dir.c_str()) != 0) {
+            verdict = "can't enter the tmpfs";
+        } else {
+            verdict = body();
+            if (chdir("/") != 0) verdict += " (can't leave the tmpfs)";
+            umount2(dir.c_str(), MNT_DETACH);
+        }
+        if (write(pipefd[1], verdict.data(), verdict.size()) < 0) _exit(3);
+        _exit(0);
+    }
+    close(pipefd[1]);
+    std::string verdict;
+    char buf[512];
+    for (ssize_t n; (n = read(pipefd[0], buf, sizeof buf)) > 0;)
+        verdict.append(buf, (size_t)n);
+    close(pipefd[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+    if (verdict.rfind("SKIP: ", 0) == 0) GTEST_SKIP() << verdict.substr(6);
+    EXPECT_EQ(verdict, "");
+}
+
+// Runs fn with standard error captured into the returned text (usable in a forked child).
+inline std::string CaptureStderr(const std::function<void()> &fn) {
+    fflush(stderr);
+    char tmpl[] = "/tmp/dbmerrXXXXXX";
+    int fd = mkstemp(tmpl);
+    int saved = dup(2);
+    dup2(fd, 2);
+    fn();
+    fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    close(fd);
+    Bytes text = ReadBytes(tmpl);
+    unlink(tmpl);
+    return std::string(text.begin(), text.end());
+}
