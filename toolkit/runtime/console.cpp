@@ -3,19 +3,16 @@
 #include <cstdio>
 
 char *Gets(char *buf, int size) {
-    if (buf == nullptr || size < 1)
-        return nullptr;
+    if (buf == nullptr || size < 1) return nullptr;
     int n = 0;
     buf[0] = '\0';
     while (n < size - 1) {
         int c = getchar();
         if (c == EOF || c == 0xFF) {
-            if (n == 0)
-                return nullptr;
+            if (n == 0) return nullptr;
             break;
         }
-        if (c == '\n')
-            break;
+        if (c == '\n') break;
         buf[n++] = static_cast<char>(c);
     }
     buf[n] = '\0';

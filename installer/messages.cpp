@@ -1,0 +1,86 @@
+#include "installer/messages.h"
+
+#include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/tokens.h"
+
+#include <cstdlib>
+#include <cstring>
+
+char **pCurLang = nullptr;
+char *pNLSLang = nullptr;
+
+// Agreement languages and the LANG values that select them; the search is a
+// plain substring search, so the order of lines and aliases matters.
+static char TransText[] = "en_US = en_US en english en_AU en_BW en_CA\n"
+                          "en_DK en_GB en_IE en_NZ en_SE en_ZA en_ZW\n"
+                          "pr_BR = pr_BR pt portuguese pt_BR pt_PT\n"
+                          "fr_FR = fr_FR fr fran\xC3\xA7"
+                          "ais french fr_BE fr_CA fr_CH fr\n"
+                          "it_IT = it_IT it italian\n"
+                          "ge_GE = ge_GE ge german de de_AT de_CH De_DE de_DE\n"
+                          "es_ES = es_ES es spanish espa\xC3\xB1"
+                          "ol es_AR es_BO es_CL es_CO es_CR es_EC es_GT es_MX es_NI es_PA es_PE "
+                          "es_PY es_SV es_UY es_VE\n"
+                          "cs_CZ = cs_CZ\n"
+                          "fi_FI = fi_FI finnish sv_FI\n"
+                          "hu_HU = hu_HU hungarian\n"
+                          "nl_NL = nl_NL nl_BE\n"
+                          "no_NO = nb_NO nn_NO no_NO norwegian nynorsk se_NO\n"
+                          "pl_PL = pl_PL\n"
+                          "ru_RU = ru_RU russian ru_UA\n"
+                          "sv_SE = sv_FI sv_SE\n"
+                          "tr_TR = tr_TR\n"
+                          "da_DK = da_DK danish dansk\n";
+char *pTransBuf = TransText;
+
+// LANG cut at its first '.' in the environment itself, so that commands
+// started later inherit the cut value; null when unset.
+static char *cutLang(void) {
+    char *lang = getenv("LANG");
+    if (lang != nullptr) {
+        char *dot = strchr(lang, '.');
+        if (dot != nullptr) *dot = '\0';
+    }
+    return lang;
+}
+
+char *nlsSetupStrCvt(int index) {
+    static char **const tables[] = {NLS_ENGLISH, NLS_ENGLISH, NLS_SPANISH,   NLS_ITALIAN,
+                                    NLS_FRENCH,  NLS_GERMAN,  NLS_PORTUGUESE};
+    if (pCurLang == nullptr) {
+        char *lang = cutLang();
+        int pos = lang ? FindToken(lang, ",en_US,es_ES,it_IT,fr_FR,ge_GE,pr_BR") : 0;
+        pCurLang = tables[pos >= 1 && pos <= 6 ? pos : 0];
+    }
+    return pCurLang[index];
+}
+
+// The key of the alias line that holds the first occurrence of lang: from
+// 8 characters past the occurrence (kept inside the text) back to the
+// nearest '=', then to the start of that line and its first word.
+static const char *aliasKey(const char *lang) {
+    const char *text = pTransBuf;
+    const char *hit = strstr(text, lang);
+    if (hit == nullptr) return "en_US";
+    const char *end = text + strlen(text);
+    const char *p = end - hit > 8 ? hit + 8 : end;
+    while (p > text && *p != '=')
+        --p;
+    while (p > text && p[-1] != '\n')
+        --p;
+    if (p == text) return "en_US";
+    static char key[32];
+    size_t n = strcspn(p, " =\n");
+    if (n >= sizeof key) n = sizeof key - 1;
+    memcpy(key, p, n);
+    key[n] = '\0';
+    return key;
+}
+
+char *GetTargetNLSLang(void) {
+    if (pNLSLang == nullptr) {
+        char *lang = cutLang();
+        pNLSLang = SaveStr_(aliasKey(lang ? lang : "en_US"));
+    }
+    return pNLSLang;
+}
