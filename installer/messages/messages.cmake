@@ -37,7 +37,7 @@ function(msg_add option pairs suffix prefix)
     set(MSG_INPUTS ${inputs} PARENT_SCOPE)
 endfunction()
 msg_add(-t "${MSG_TABLES}" .msg "")
-#msg_add(-x "${MSG_AGREEMENTS}" .txt eula_)
+msg_add(-x "${MSG_AGREEMENTS}" .txt eula_)
 
 add_custom_command(
     OUTPUT ${MSG_OUT}
