@@ -130,8 +130,7 @@ void SetWorkArea(const char *dir) {
     flCreatedTmpDir = 1;
     MakeDirectory(copy);
     if (DirEntryExists(copy)) return;
-    // TODO(messages): print message 3 with nlsSetupStrCvt(3) once it lands.
-    printf("ERROR: couldn't open %s", copy);
+    printf(nlsSetupStrCvt(3), copy);
     printf("\n\n");
     exit(2);
 }
@@ -200,14 +199,14 @@ char *StripToBaseName(char *path) {
 }
 
 void setupMain(int argc, char **argv) {
-    // Before anything is shown or created: "-v", "-h" and a malformed command
-    // line end the run at once (no licence dialogue for a version query).
+    // Step 1, before anything else: have the licence agreement accepted.
+    if (!UserAcceptedEULA()) exit(0);
+
+    // Before anything is created: "-v", "-h" and a malformed command line end
+    // the run at once.
     const char *argv0 = argc > 0 && argv[0] != nullptr ? argv[0] : "setup";
     my_name = SaveStr_(StripPath(argv0));
     CheckArguments(argc, argv);
-
-    // Step 1: have the licence agreement accepted.
-    // TODO(messages): if (!UserAcceptedEULA()) exit(0);
 
     // Step 2: switch logging on; the command table reads this when it starts.
     flUseLog = 1;

@@ -166,11 +166,25 @@ TEST_F(CommandLine, UncreatableWorkAreaParentEndsTheRun) {
                 "ERROR: couldn't open " + bad + "\n\n");
 }
 
-TEST(Setup, VersionBeforeAnythingElse) {
+// Answers the licence question with "y" from a pipe on standard input.
+void AcceptLicence() {
+    int fds[2];
+    if (pipe(fds) != 0 || write(fds[1], "y\n", 2) != 2) _exit(98);
+    close(fds[1]);
+    dup2(fds[0], 0);
+    close(fds[0]);
+}
+
+TEST(Setup, VersionRightAfterTheLicence) {
     std::string prog = "/some/where/setup", v = "-v";
     char *argv[] = {prog.data(), v.data(), nullptr};
-    EXPECT_EXIT(setupMain(2, argv), ::testing::ExitedWithCode(0), "^setup 4\\.30\\.18\n$");
-    std::string cmd = std::string(SETUP_BIN) + " -v 2>&1 >/dev/null";
+    EXPECT_EXIT(
+        {
+            AcceptLicence();
+            setupMain(2, argv);
+        },
+        ::testing::ExitedWithCode(0), "^setup 4\\.30\\.18\n$");
+    std::string cmd = "printf 'y\\n' | " + std::string(SETUP_BIN) + " -v 2>&1 >/dev/null";
     FILE *p = popen(cmd.c_str(), "r");
     ASSERT_NE(p, nullptr);
     char line[64] = "";

@@ -1,5 +1,6 @@
 #include "installer/eula.h"
 #include "installer/messages.h"
+#include "tests/support/sandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -183,6 +185,43 @@ TEST(UserAcceptedEULA, ShowsTheAgreementOfTheLanguageChosenFromLang) {
         Outcome o = runEula(c.lang, "n\n");
         EXPECT_EQ(o.accepted, 0);
         EXPECT_EQ(o.shown, std::string(*c.text) + " ") << (c.lang ? c.lang : "(unset)");
+    }
+}
+
+// The built installer, run in the sandbox: a refusal or a version query
+// after the licence touches nothing.
+struct SetupRun {
+    const char *lang;
+    std::vector<std::string> args;
+    const char *input;
+    char *const *shown;
+    const char *err;
+};
+
+TEST(SetupLicenceStep, RefusalAndVersionQueryTouchNothing) {
+    if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;
+    const SetupRun runs[] = {
+        {nullptr, {}, "n\n", &pEnglishEULA, ""},
+        {nullptr, {}, "", &pEnglishEULA, ""},
+        {nullptr, {"/w", "install", "/opt"}, "no\n", &pEnglishEULA, ""},
+        {nullptr, {"-v"}, "n\n", &pEnglishEULA, ""},
+        {nullptr, {"-v"}, "y\n", &pEnglishEULA, "setup 4.30.18\n"},
+        {"de_DE.UTF-8", {}, "n\n", &pGermanEULA, ""},
+
+    };
+    for (const SetupRun &r : runs) {
+        Sandbox sb;
+        sb.args = r.args;
+        sb.input = r.input;
+        if (r.lang) sb.env = {std::string("LANG=") + r.lang};
+        ASSERT_TRUE(sandboxRun(sb));
+        std::string label = std::string(r.lang ? r.lang : "") + " input " + r.input;
+        EXPECT_EQ(sb.status, 0) << label;
+        EXPECT_EQ(sb.out, std::string(*r.shown) + " ") << label;
+        EXPECT_EQ(sb.err, r.err) << label;
+        EXPECT_TRUE(sandboxChanges(sb).empty()) << label;
+        for (const char *path : {"/tmp/setup.log", "/tmp/ZarvoInstall", "/w", "/usr/Zarvo"})
+            EXPECT_FALSE(sandboxChanged(sb, path)) << label << " " << path;
     }
 }
 

@@ -1,3 +1,4 @@
+#include "installer/entry.h"
 #include "installer/messages.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -226,6 +228,29 @@ TEST(AliasText, HasSeventeenLinesEachEndedByANewline) {
                         "ais french fr_BE fr_CA fr_CH fr\n"),
               nullptr);
     EXPECT_NE(strstr(t, "\nda_DK = da_DK danish dansk\n"), nullptr);
+}
+
+// A work area that cannot be made is reported with message 3 of the table
+// in the user's language, then two newlines, and status 2.
+TEST(MessageTables, UncreatableWorkAreaIsReportedInTheUsersLanguage) {
+    char dir[] = "/tmp/messages_test_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string file = std::string(dir) + "/plain", bad = file + "/sub";
+    fclose(fopen(file.c_str(), "w"));
+    char *argv[] = {const_cast<char *>("setup"), bad.data(), nullptr};
+    EXPECT_EXIT(
+        {
+            setenv("LANG", "ge_GE.UTF-8", 1);
+            pCurLang = nullptr;
+            dup2(2, 1);
+            parseCommandLineOptions(2, argv);
+        },
+        ::testing::ExitedWithCode(2),
+        "^FEHLER: " + bad +
+            " kann nicht ge\xC3\xB6"
+            "ffnet werden\n\n$");
+    unlink(file.c_str());
+    rmdir(dir);
 }
 
 } // namespace
