@@ -1,0 +1,336 @@
+#include "tests/toolkit/syscmd/fakesys.h"
+
+#include <set>
+#include <sys/stat.h>
+
+using namespace fakesys;
+
+namespace {
+
+// Entries of a directory list, in order.
+std::vector<std::string> Items(const char *list) {
+    std::vector<std::string> out;
+    std::stringstream s(list);
+    for (std::string w; s >> w;)
+        out.push_back(w);
+    return out;
+}
+
+TEST(DirListTest, EmptyDirectoryHoldsDotAndDotDot) {
+    TempDir tmp;
+    char *list = GetDirFileList(tmp.path.c_str());
+    ASSERT_NE(list, nullptr);
+    std::vector<std::string> items = Items(list);
+    EXPECT_EQ(std::set<std::string>(items.begin(), items.end()),
+              (std::set<std::string>{".", ".."}));
+    EXPECT_EQ(strlen(list), 6u);
+    EXPECT_EQ(list[0], ' ');
+    EXPECT_EQ(list[5], ' ');
+    PutMem(list);
+    EXPECT_EQ(GetDirFileList((tmp / "missing").c_str()), nullptr);
+}
+
+TEST(DirListTest, SearchByExtension) {
+    TempDir tmp;
+    for (const char *f : {"a.txt", "b.odb", "c.txt.bak", "noext", "d.txt"})
+        WriteFile(tmp / f, "");
+    char *list = SearchDirFileList(tmp.path.c_str(), "txt");
+    ASSERT_NE(list, nullptr);
+    std::vector<std::string> items = Items(list);
+    EXPECT_EQ(std::set<std::string>(items.begin(), items.end()),
+              (std::set<std::string>{"a.txt", "d.txt"}));
+    EXPECT_EQ(list[strlen(list) - 1], ' ');
+    PutMem(list);
+    list = SearchDirFileList(tmp.path.c_str(), nullptr);
+    EXPECT_EQ(Items(list).size(), 5u);
+    PutMem(list);
+    EXPECT_EQ(SearchDirFileList(tmp.path.c_str(), "pdf"), nullptr);
+    EXPECT_EQ(SearchDirFileList((tmp / "none").c_str(), nullptr), nullptr);
+}
+
+// The existence test as the listing answers it.
+char ByListing(const std::string &dir, const std::string &name) {
+    char *list = GetDirFileList(dir.c_str());
+    char found = list && FindToken(name.c_str(), list) ? 1 : 0;
+    PutMem(list);
+    return found;
+}
+
+struct FindCase {
+    const char *dir; // relative to the test directory; "@" is the directory itself
+    const char *name;
+    char expected;
+};
+
+class FindFileTest : public ::testing::Test {
+  protected:
+    TempDir tmp;
+    void SetUp() override {
+        WriteFile(tmp / "passwd", "x");
+        mkdir((tmp / "etc").c_str(), 0755);
+        WriteFile(tmp / "etc/passwd", "x");
+        symlink("nowhere", (tmp / "dangling").c_str());
+        symlink("etc", (tmp / "linkdir").c_str());
+        WriteFile(tmp / "tab\tname", "x");
+    }
+    std::string Dir(const char *d) const { return !strcmp(d, "@") ? tmp.path : tmp / d; }
+};
+
+TEST_F(FindFileTest, AnswersAsTheListingWould) {
+    const FindCase cases[] = {
+        {"@", "passwd", 1},    {"@", "pass", 0},     {"@", "passw", 0},    {"@", "etc/passwd", 1},
+        {"@", "etc/pass", 0},  {"@", "etc/", 1},     {"@", "nodir/", 0},   {"@", ".", 1},
+        {"@", "..", 1},        {"@", "", 1},         {"@", "dangling", 1}, {"@", "linkdir", 1},
+        {"@", "tab\tname", 1}, {"etc", "passwd", 1}, {"etc", "..", 1},     {"passwd", "x", 0},
+        {"passwd", ".", 0},    {"missing", "x", 0},  {"missing", "", 0},   {"linkdir", "passwd", 1},
+        {"@", "missing", 0},
+    };
+    for (const FindCase &c : cases) {
+        SCOPED_TRACE(std::string(c.dir) + " | " + c.name);
+        std::string dir = Dir(c.dir);
+        EXPECT_EQ(FindFile(dir.c_str(), c.name), c.expected);
+        if (!strchr(c.name, '/') && *c.name) {
+            EXPECT_EQ(ByListing(dir, c.name), c.expected);
+        }
+    }
+}
+
+TEST_F(FindFileTest, SingleArgumentIsAPath) {
+    EXPECT_EQ(FindFile(nullptr, (tmp / "etc/passwd").c_str()), 1);
+    EXPECT_EQ(FindFile(nullptr, (tmp / "etc/pass").c_str()), 0);
+    EXPECT_EQ(FindFile((tmp / "etc/passwd").c_str(), ""), 1);
+    EXPECT_EQ(FindFile((tmp / "etc/passwd").c_str(), nullptr), 1);
+    EXPECT_EQ(FindFile(tmp.path.c_str(), nullptr), 1);
+    EXPECT_EQ(FindFile(nullptr, ""), 0);
+    EXPECT_EQ(FindFile(nullptr, nullptr), 0);
+    // A trailing slash names the last component inside itself.
+    EXPECT_EQ(FindFile((tmp / "etc/").c_str(), ""), 0);
+}
+
+TEST_F(FindFileTest, OverLongPathsAreRejected) {
+    std::string longName(300, 'n');
+    EXPECT_EQ(FindFile(tmp.path.c_str(), (longName + "/x").c_str()), 0);
+    EXPECT_EQ(FindFile((tmp / longName).c_str(), ""), 0);
+    EXPECT_EQ(FindFile(tmp.path.c_str(), longName.c_str()), 0);
+}
+
+TEST_F(FindFileTest, StatVariantFollowsLinks) {
+    EXPECT_EQ(FindFile_(tmp.path.c_str(), "passwd"), 1);
+    EXPECT_EQ(FindFile_(tmp.path.c_str(), "dangling"), 0);
+    EXPECT_EQ(FindFile_(nullptr, (tmp / "etc").c_str()), 1);
+    EXPECT_EQ(FindFile_((tmp / "etc").c_str(), nullptr), 1);
+    EXPECT_EQ(FindFile_(nullptr, ""), 0);
+}
+
+TEST_F(FindFileTest, FileFacts) {
+    WriteFile(tmp / "five", "12345");
+    EXPECT_EQ(GetFileSize((tmp / "five").c_str()), 5);
+    EXPECT_EQ(GetFileSize((tmp / "none").c_str()), 0);
+    EXPECT_GT(GetFileTime((tmp / "five").c_str()), 0);
+    EXPECT_EQ(GetFileTime((tmp / "none").c_str()), 0);
+    EXPECT_EQ(GetFileType((tmp / "none").c_str()), 0);
+    EXPECT_EQ(GetFileType((tmp / "etc").c_str()), 1);
+    EXPECT_EQ(GetFileType((tmp / "linkdir").c_str()), 2);
+    EXPECT_EQ(GetFileType((tmp / "five").c_str()), 3);
+}
+
+class InputTest : public ::testing::Test {
+  protected:
+    TempDir tmp;
+    std::string Put(const std::string &text) {
+        std::string f = tmp / "in";
+        WriteFile(f, text);
+        return f;
+    }
+    void TearDown() override { CloseInputFile(); }
+};
+
+TEST_F(InputTest, BackslashNewlineJoinsLines) {
+    ASSERT_EQ(OpenInputFile(Put("a\\\nb\nc\n").c_str(), 0), 1);
+    ASSERT_EQ(GetFileLine(), 1);
+    EXPECT_STREQ(LineBuf, "a\\\nb\n");
+    ASSERT_EQ(GetFileLine(), 1);
+    EXPECT_STREQ(LineBuf, "c\n");
+    EXPECT_EQ(GetFileLine(), 0);
+    EXPECT_EQ(pIn, nullptr);
+    EXPECT_EQ(GetFileLine(), 0);
+}
+
+TEST_F(InputTest, LongLinesComeInPiecesAndJoinsStopAtTheBuffer) {
+    std::string piece(600, 'p');
+    ASSERT_EQ(OpenInputFile(Put(piece + "\n").c_str(), 0), 1);
+    ASSERT_EQ(GetFileLine(), 1);
+    EXPECT_EQ(strlen(LineBuf), 510u);
+    ASSERT_EQ(GetFileLine(), 1);
+    EXPECT_EQ(strlen(LineBuf), 91u);
+    std::string many;
+    for (int i = 0; i < 20; i++)
+        many += std::string(400, 'x') + "\\\n";
+    ASSERT_EQ(OpenInputFile(Put(many + "end\n").c_str(), 0), 1);
+    ASSERT_EQ(GetFileLine(), 1);
+    EXPECT_LT(strlen(LineBuf), (size_t)LINEBUF_SIZE);
+    while (GetFileLine())
+        EXPECT_LT(strlen(LineBuf), (size_t)LINEBUF_SIZE);
+}
+
+TEST_F(InputTest, TextLinesSkipCommentsAndBlankLines) {
+    ASSERT_EQ(OpenInputFile(Put("# c\n\n  key value\nnext\n").c_str(), 0), 1);
+    ASSERT_EQ(GetFileTextLine(" \t\n"), 1);
+    EXPECT_STREQ(LineBuf, "key");
+    ASSERT_EQ(GetFileTextLine(" \t\n"), 1);
+    EXPECT_STREQ(LineBuf, "next");
+    EXPECT_EQ(GetFileTextLine(" \t\n"), 0);
+    EXPECT_EQ(GetFileTextLine(nullptr), 0);
+}
+
+TEST_F(InputTest, OpenFailuresByErrorMode) {
+    std::string missing = tmp / "missing";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(OpenInputFile(missing.c_str(), 0), 0);
+    EXPECT_EQ(OpenInputFile(missing.c_str(), 1), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "WARNING: can't open file, " + missing + "\n");
+    EXPECT_STREQ(InputFileName, missing.c_str());
+    EXPECT_STREQ(LineBuf, "");
+    ChildResult r = RunInChild([&] { OpenInputFile(missing.c_str(), 2); });
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "ERROR: can't open file, " + missing + "\n");
+    std::string longPath = tmp / std::string(400, 'l');
+    EXPECT_EQ(OpenInputFile(longPath.c_str(), 0), 0);
+    EXPECT_EQ(strlen(InputFileName), (size_t)INPUTFILENAME_SIZE - 1);
+    EXPECT_EQ(OpenInputFileF(0, "%s/%s", tmp.path.c_str(), std::string(600, 'l').c_str()), 0);
+    EXPECT_EQ(OpenInputFileF(0, "%s/in", tmp.path.c_str()), 0);
+    Put("x\n");
+    EXPECT_EQ(OpenInputFileF(0, "%s/in", tmp.path.c_str()), 1);
+}
+
+TEST_F(InputTest, OpenFile) {
+    std::string f = Put("data\n");
+    FILE *a = OpenFile(nullptr, f.c_str(), "rt", 0);
+    ASSERT_NE(a, nullptr);
+    FILE *b = OpenFile(a, f.c_str(), "rt", 0);
+    ASSERT_NE(b, nullptr);
+    fclose(b);
+    std::string missing = tmp / "missing";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(OpenFile(nullptr, missing.c_str(), "rt", 1), nullptr);
+    EXPECT_EQ(OpenFileF(nullptr, "rt", 1, "%s/%s", tmp.path.c_str(), std::string(600, 'x').c_str()),
+              nullptr);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.substr(0, err.find('\n') + 1), "ERROR: can't open file, " + missing + "\n");
+    ChildResult r = RunInChild([&] { OpenFile(nullptr, missing.c_str(), "rt", 2); });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(": can't open file, " + missing + " : "), std::string::npos);
+    testing::internal::CaptureStdout();
+    EXPECT_LT(OpenRawFile(missing.c_str(), O_RDONLY), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR: can't open file, " + missing);
+}
+
+TEST_F(InputTest, WholeFileReads) {
+    std::string f = Put("hello world\n");
+    ASSERT_EQ(GetFileContent(tmp.path.c_str(), "in"), 1);
+    EXPECT_STREQ(LineBuf, "hello world\n");
+    char buf[6];
+    ASSERT_EQ(GetFileContentR(f.c_str(), nullptr, buf, sizeof buf), 1);
+    EXPECT_STREQ(buf, "hello");
+    EXPECT_EQ(GetFileContent(tmp.path.c_str(), "missing"), 0);
+    char *all = GetSavedFileContent(tmp.path.c_str(), "in");
+    EXPECT_STREQ(all, "hello world\n");
+    EXPECT_EQ(SavedFileSize, 12);
+    PutMem(all);
+    WriteFile(tmp / "one", "x");
+    all = GetSavedFileContent((tmp / "one").c_str(), nullptr);
+    EXPECT_STREQ(all, "");
+    PutMem(all);
+    WriteFile(tmp / "empty", "");
+    EXPECT_EQ(GetSavedFileContent(tmp.path.c_str(), "empty"), nullptr);
+    EXPECT_EQ(SavedFileSize, 0);
+    std::string big(5000, 'b');
+    WriteFile(tmp / "big", big);
+    ASSERT_EQ(GetFileContent(tmp.path.c_str(), "big"), 1);
+    EXPECT_EQ(strlen(LineBuf), 4095u);
+}
+
+TEST_F(InputTest, FileSearchAndPositionedReads) {
+    std::string f = Put("alpha\nbeta gamma\ndelta\n");
+    EXPECT_STREQ(FileSearch(f.c_str(), "gam", 0), "beta gamma\n");
+    EXPECT_STREQ(FileSearch(f.c_str(), nullptr, 0), "alpha\n");
+    EXPECT_EQ(FileSearch(f.c_str(), "zeta", 0), nullptr);
+    EXPECT_EQ(FileSearch((tmp / "missing").c_str(), "a", 0), nullptr);
+    FILE *in = fopen(f.c_str(), "r");
+    char buf[32];
+    EXPECT_STREQ(fgetsp(buf, sizeof buf, in, 6), "beta gamma\n");
+    fclose(in);
+}
+
+class FileChangeTest : public FakeSystem {};
+
+TEST_F(FileChangeTest, CreateFileMakesTouchesAndSetsMode) {
+    std::string dir = tmp / "opt/x";
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(CreateFile(dir.c_str(), "f", "644", nullptr, nullptr), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "...");
+    std::string sh = bin + "/sh -c \"" + bin;
+    std::string lines[] = {"/mkdir -p " + dir, "/touch  " + dir + "/f",
+                           "/chmod  644 " + dir + "/f"};
+    EXPECT_EQ(Log(), sh + lines[0] + "\n" + sh + lines[1] + "\n" + sh + lines[2] + "\n");
+    std::string rec = Record();
+    size_t a = rec.find("\nmkdir -p " + dir + "\n"), b = rec.find("\ntouch " + dir + "/f\n"),
+           c = rec.find("\nchmod 644 " + dir + "/f\n");
+    EXPECT_TRUE(a < b && b < c && c != std::string::npos);
+}
+
+TEST_F(FileChangeTest, CreateFileOnExistingDirectorySetsOwnerAndGroup) {
+    testing::internal::CaptureStdout();
+    CreateFile(tmp.path.c_str(), nullptr, "755", "root", "lp");
+    testing::internal::GetCapturedStdout();
+    std::string rec = Record();
+    EXPECT_EQ(rec.find("mkdir"), std::string::npos);
+    EXPECT_NE(
+        rec.find("chmod 755 " + tmp.path + "\nsh -c " + bin + "/chown  root " + tmp.path + " 1>>"),
+        std::string::npos);
+    EXPECT_NE(rec.find("chgrp lp " + tmp.path + "\n"), std::string::npos);
+}
+
+TEST_F(FileChangeTest, CreateFileFailureEndsTheRun) {
+    setenv("FAKECMD_EXIT_mkdir", "1", 1);
+    std::string dir = tmp / "new";
+    ChildResult r =
+        RunInChild([&] { CreateFile(dir.c_str(), nullptr, nullptr, nullptr, nullptr); });
+    unsetenv("FAKECMD_EXIT_mkdir");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, ".ERROR: mkdir: exit status 1\n");
+}
+
+TEST_F(FileChangeTest, DeleteOnlyWhatExists) {
+    WriteFile(tmp / "f", "");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(DeleteFile(tmp.path.c_str(), "f"), 0);
+    EXPECT_EQ(DeleteFile(tmp.path.c_str(), "nothing"), 0);
+    EXPECT_EQ(DeleteFile(nullptr, (tmp / "f").c_str()), 0);
+    EXPECT_EQ(DeleteFile((tmp / "f").c_str(), nullptr), 0);
+    EXPECT_EQ(DeleteFile_((tmp / "f").c_str(), nullptr), 0);
+    EXPECT_EQ(DeleteFile_((tmp / "gone").c_str(), nullptr), 0);
+    EXPECT_EQ(DeleteFile_(tmp.path.c_str(), "f"), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), ".....");
+    std::string f = tmp / "f";
+    std::string rm = "rm -rf " + f + "\n";
+    std::string sh = "sh -c " + bin + "/rm -rf " + f + " 1>>" + logPath + " 2>>" + logPath + "\n";
+    EXPECT_EQ(Record(), sh + rm + sh + rm + sh + rm + sh + rm + sh + rm);
+}
+
+TEST_F(FileChangeTest, RenameIsQuietAndOnlyWhenTheOldNameExists) {
+    WriteFile(tmp / "old", "");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(RenameFile(tmp.path.c_str(), "old", "new"), 0);
+    EXPECT_EQ(RenameFile(tmp.path.c_str(), "none", "new"), 0);
+    EXPECT_EQ(RenameFile(nullptr, (tmp / "old").c_str(), (tmp / "x").c_str()), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    std::string mv1 = "mv -f " + tmp / "old" + " " + tmp / "new";
+    std::string mv2 = "mv -f " + tmp / "old" + " " + tmp / "x";
+    EXPECT_EQ(Record(), "sh -c " + bin + "/" + mv1 + "\n" + mv1 + "\nsh -c " + bin + "/" + mv2 +
+                            "\n" + mv2 + "\n");
+    EXPECT_FALSE(Exists(logPath));
+}
+
+} // namespace
