@@ -2,17 +2,29 @@
 // keeps its MAT as text, so free room is found by scanning for a run of
 // blanks; the scan uses memchr (vectorised in libc) to jump over runs instead
 // of testing node by node. First fit by lowest node in chain order is kept.
+//
+// Block headers live in mappings of their own, so walking the chain touches
+// one page per block. A compact index in chain order mirrors what the walks
+// need (data range and an upper bound of the longest free run) so that
+// finding a block and skipping full ones stays within a few cache lines.
 #include "toolkit/runtime/memory.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include <algorithm>
+#include <vector>
 
 MemBlock *pMemB = nullptr;
 int MemId = -1;
@@ -65,22 +77,148 @@ bool IsDedicated(const MemBlock *b) {
     return b->Size > MEM_BLOCK_SIZE;
 }
 
-// Lowest node starting a run of k free marks in b's MAT, or -1.
+// One chain entry of the index, with the lengths of the block's free runs:
+// Runs[n] counts the runs of exactly n free nodes, and MaxRun is the longest,
+// so a block is searched only when it really has room.
+struct BlockRef {
+    MemBlock *Block;
+    const char *pData;
+    long Size;
+    int MaxRun;
+    std::vector<uint16_t> Runs;
+};
+std::vector<BlockRef> Index;
+// Position of the entry used last; most lookups ask for it again.
+size_t LastRef = 0;
+
+BlockRef *RefOf(const MemBlock *b) {
+    if (LastRef < Index.size() && Index[LastRef].Block == b) return &Index[LastRef];
+    for (size_t i = 0; i < Index.size(); i++) {
+        if (Index[i].Block == b) {
+            LastRef = i;
+            return &Index[i];
+        }
+    }
+    return nullptr;
+}
+
+// The first entry whose block holds p, or null.
+BlockRef *RefHolding(const void *p) {
+    const char *q = (const char *)p;
+    for (size_t i = 0; i < Index.size(); i++) {
+        BlockRef &r = Index[i];
+        if (q >= r.pData && q - r.pData < r.Size) {
+            LastRef = i;
+            return &r;
+        }
+    }
+    return nullptr;
+}
+
+// Free marks right before node first.
+int FreeBefore(const char *mat, int first) {
+    const char *used = (const char *)memrchr(mat, MEM_USED, first);
+    return first - (used ? (int)(used - mat) + 1 : 0);
+}
+
+// Free marks from node from on.
+int FreeAfter(const char *mat, int from) {
+    if (from >= MEM_NODES) return 0;
+    const char *used = (const char *)memchr(mat + from, MEM_USED, MEM_NODES - from);
+    return (used ? (int)(used - mat) : MEM_NODES) - from;
+}
+
+void AddRun(BlockRef &r, int len) {
+    if (len <= 0) return;
+    r.Runs[len]++;
+    if (len > r.MaxRun) r.MaxRun = len;
+}
+
+void DropRun(BlockRef &r, int len) {
+    if (len > 0 && r.Runs[len] > 0) r.Runs[len]--;
+    while (r.MaxRun > 0 && r.Runs[r.MaxRun] == 0)
+        r.MaxRun--;
+}
+
+// Recounts the free runs of r's block from its MAT.
+void CountRuns(BlockRef &r) {
+    r.Runs.assign(MEM_NODES + 1, 0);
+    r.MaxRun = 0;
+    for (int i = 0; i < MEM_NODES;) {
+        int len = FreeAfter(r.Block->MAT, i);
+        AddRun(r, len);
+        i += len + 1;
+    }
+}
+
+// Bit i set when MAT character i of the 64 at p is a free mark.
+uint64_t FreeMask(const char *p) {
+#ifdef __SSE2__
+    const __m128i free = _mm_set1_epi8(MEM_FREE);
+    uint64_t mask = 0;
+    for (int i = 0; i < 4; i++) {
+        __m128i v = _mm_loadu_si128((const __m128i *)(p + 16 * i));
+        mask |= (uint64_t)(uint16_t)_mm_movemask_epi8(_mm_cmpeq_epi8(v, free)) << (16 * i);
+    }
+    return mask;
+#else
+    uint64_t mask = 0;
+    for (int i = 0; i < 64; i++)
+        mask |= (uint64_t)(p[i] == MEM_FREE) << i;
+    return mask;
+#endif
+}
+
+// Bit i set when bits i .. i+k-1 of m are all set (1 <= k <= 64).
+uint64_t RunStarts(uint64_t m, int k) {
+    for (int have = 1; have < k && m != 0;) {
+        int shift = std::min(have, k - have);
+        m &= m >> shift;
+        have += shift;
+    }
+    return m;
+}
+
+// Lowest node starting a run of k free marks in b's MAT, or -1. The MAT is
+// read 64 marks at a time as a bit mask; `run` carries the free marks at the
+// end of the previous word into the next.
 int FindFreeRun(const MemBlock *b, int k) {
-    const char *mat = b->MAT, *end = mat + MEM_NODES, *p = mat;
-    while (end - p >= k) {
-        p = (const char *)memchr(p, MEM_FREE, end - p);
-        if (p == nullptr || end - p < k) return -1;
-        const char *used = (const char *)memchr(p, MEM_USED, k);
-        if (used == nullptr) return (int)(p - mat);
-        p = used + 1;
+    int run = 0;
+    for (int base = 0; base < MEM_NODES; base += 64) {
+        uint64_t m = FreeMask(b->MAT + base);
+        if (m == ~0ULL) {
+            run += 64;
+            if (run >= k) return base + 64 - run;
+            continue;
+        }
+        if (run > 0 && run + __builtin_ctzll(~m) >= k) return base - run;
+        if (k <= 64) {
+            uint64_t starts = RunStarts(m, k);
+            if (starts != 0) return base + __builtin_ctzll(starts);
+        }
+        run = __builtin_clzll(~m);
     }
     return -1;
 }
 
-// Marks nodes [first, first + count) with mark.
+// Marks nodes [first, first + count) with mark and keeps the run counts:
+// used marks cut a piece out of one free run; free marks join the freed
+// nodes with the runs on either side.
 void MarkNodes(MemBlock *b, int first, int count, char mark) {
+    BlockRef *r = RefOf(b);
+    int before = FreeBefore(b->MAT, first);
+    int after = FreeAfter(b->MAT, mark == MEM_USED ? first : first + count);
     memset(b->MAT + first, mark, count);
+    if (r == nullptr) return;
+    if (mark == MEM_USED) {
+        AddRun(*r, before);
+        AddRun(*r, after - count);
+        DropRun(*r, before + after);
+    } else {
+        AddRun(*r, before + count + after);
+        DropRun(*r, before);
+        DropRun(*r, after);
+    }
 }
 
 char *NodeAddress(const MemBlock *b, int i) {
@@ -112,10 +250,13 @@ char *GetDedicated(long len) {
 char *GetStandard(long len) {
     int k = (int)(len / MEM_NODE_SIZE);
     if (pMemB == nullptr && GetNewBlock((int)len) == nullptr) return nullptr;
-    for (MemBlock *b = pMemB; b != nullptr; b = b->pNext) {
-        if (b->FreeNodes < k) continue;
-        int i = FindFreeRun(b, k);
-        if (i >= 0) return TakeNodes(b, i, k);
+    for (size_t at = 0; at < Index.size(); at++) {
+        BlockRef &r = Index[at];
+        if (r.MaxRun < k || r.Size > MEM_BLOCK_SIZE || r.Block->FreeNodes < k) continue;
+        int i = FindFreeRun(r.Block, k);
+        LastRef = at;
+        if (i >= 0) return TakeNodes(r.Block, i, k);
+        CountRuns(r); // the counts were wrong; trust the MAT
     }
     MemBlock *b = GetNewBlock((int)len);
     return b == nullptr ? nullptr : TakeNodes(b, 0, k);
@@ -259,15 +400,17 @@ MemBlock *GetNewBlock(int size) {
     memset((void *)b, 0, sizeof(MemBlock));
     memset(b->MAT, MEM_FREE, MEM_NODES);
     b->MAT[MEM_NODES] = '\0';
-    PushBlock(b);
     b->Size = dataSize;
     b->pData = data;
     b->FreeNodes = MEM_NODES;
+    PushBlock(b);
     return b;
 }
 
 void PushBlock(MemBlock *b) {
     if (b == nullptr) return;
+    Index.push_back({b, b->pData, b->Size, 0, {}});
+    CountRuns(Index.back());
     b->pNext = nullptr;
     if (pMemB == nullptr) {
         b->pPrev = nullptr;
@@ -283,6 +426,7 @@ void PushBlock(MemBlock *b) {
 
 MemBlock *PopBlock(MemBlock *b) {
     if (b == nullptr) return nullptr;
+    if (BlockRef *r = RefOf(b)) Index.erase(Index.begin() + (r - Index.data()));
     MemBlock *result = b;
     if (b == pMemB) {
         pMemB = b->pNext;
@@ -296,11 +440,8 @@ MemBlock *PopBlock(MemBlock *b) {
 
 MemBlock *FindBlock(const void *p) {
     if (p == nullptr) return nullptr;
-    for (MemBlock *b = pMemB; b != nullptr; b = b->pNext) {
-        auto off = (const char *)p - b->pData;
-        if (off >= 0 && off < b->Size) return b;
-    }
-    return nullptr;
+    BlockRef *r = RefHolding(p);
+    return r == nullptr ? nullptr : r->Block;
 }
 
 void FreeBlock(MemBlock *b) {

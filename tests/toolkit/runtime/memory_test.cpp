@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
+#include <vector>
 #include <string>
 #include <sys/resource.h>
 
@@ -69,6 +71,69 @@ TEST_F(MemoryTest, FirstFitByLowestNodeAndMatAfterFrees) {
     EXPECT_EQ(MatPrefix(blk, 8), "UU UUU  ");
     for (char *p : {a, c, e, f})
         PutMem(p);
+}
+
+// Random churn against a model of the specified layout: blocks in creation
+// order, each a MAT text; a request takes the lowest run of free nodes in the
+// first block that has one, else a new block; an emptied block goes away.
+TEST_F(MemoryTest, ChurnMatchesFirstFitModel) {
+    struct Live {
+        char *p;
+        int block, node, nodes;
+    };
+    std::vector<std::string> model; // MATs, in chain order
+    std::vector<Live> live;
+    std::mt19937 rng(7);
+    auto chainIndex = [](const void *p) {
+        int i = 0;
+        for (MemBlock *b = pMemB; b != nullptr; b = b->pNext, i++)
+            if (b == FindBlock(p)) return i;
+        return -1;
+    };
+    for (int step = 0; step < 6000; step++) {
+        if (live.empty() || rng() % 100 < 55) {
+            int n = 1 + (int)(rng() % (rng() % 8 == 0 ? 6000 : 600));
+            int k = (n + 1 + 31) / 32;
+            std::string want(k, ' ');
+            int block = 0, node = -1;
+            for (; block < (int)model.size(); block++) {
+                size_t at = model[block].find(want);
+                if (at != std::string::npos) {
+                    node = (int)at;
+                    break;
+                }
+            }
+            if (node < 0) {
+                model.emplace_back(MEM_NODES, ' ');
+                node = 0;
+            }
+            model[block].replace(node, k, std::string(k, 'U'));
+            char *p = GetMem(n);
+            ASSERT_NE(p, nullptr);
+            ASSERT_EQ(chainIndex(p), block) << "step " << step;
+            ASSERT_EQ(NodeOf(p), node) << "step " << step;
+            live.push_back({p, block, node, k});
+        } else {
+            size_t victim = rng() % live.size();
+            Live v = live[victim];
+            live.erase(live.begin() + victim);
+            PutMem(v.p);
+            model[v.block].replace(v.node, v.nodes, std::string(v.nodes, ' '));
+            if (model[v.block] == std::string(MEM_NODES, ' ')) {
+                model.erase(model.begin() + v.block);
+                for (Live &l : live)
+                    if (l.block > v.block) l.block--;
+            }
+        }
+        if (step % 500 == 0) {
+            int i = 0;
+            for (MemBlock *b = pMemB; b != nullptr; b = b->pNext, i++)
+                ASSERT_EQ(std::string(b->MAT), model[i]) << "step " << step;
+            ASSERT_EQ(i, (int)model.size());
+        }
+    }
+    for (Live &l : live)
+        PutMem(l.p);
 }
 
 TEST_F(MemoryTest, FreeingIgnoresForeignAndInteriorAddresses) {
