@@ -8,5 +8,7 @@
 // actions are restored, and a caught signal is re-sent afterwards. Returns a
 // new memory-manager string owned by the caller (empty on time-out).
 char *GetPassPhrase(const char *prompt);
+// Seconds allowed for one answer (60).
+extern int PassPhraseTimeout;
 // Signal handler installed while reading: records the signal number.
 void handler(int sig);
