@@ -1,5 +1,3 @@
 #include "installer/entry.h"
 
-int main(int argc, char **argv) {
-    setupMain(argc, argv);
-}
+int main(int argc, char **argv) { setupMain(argc, argv); }
