@@ -100,23 +100,13 @@ void CheckArguments(int argc, char **argv) {
     }
 }
 
-// Whether dir is an entry of its parent directory.
-// TODO(syscmd): replace with FindFile(dir, "") once files land.
-bool DirEntryExists(const char *dir) {
-    struct stat st;
-    return lstat(dir, &st) == 0;
-}
-
-// Makes dir and its missing parents.
-// TODO(syscmd): replace with CreateFile(dir, NULL, NULL, NULL, NULL) (mkdir -p
-// through the command layer) once files land.
-void MakeDirectory(const char *dir) {
+// Whether dir exists as an entry of its parent; trailing slashes are
+// dropped first, since FindFile would look for the last component inside it.
+bool WorkAreaParentExists(const char *dir) {
     std::string path = dir;
-    for (size_t pos = 1; pos <= path.size(); pos++) {
-        if (pos < path.size() && path[pos] != '/') continue;
-        std::string part = path.substr(0, pos);
-        if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return;
-    }
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return FindFile(path.c_str(), "");
 }
 
 // Sets the work area under dir, creating dir when it does not exist.
@@ -126,10 +116,12 @@ void SetWorkArea(const char *dir) {
     // "/" itself stays: the work area is then //ZarvoInstall.
     if (len > 1 && copy[len - 1] == '/') copy[len - 1] = '\0';
     pZarvoInstallDir = SaveStr("%s/%sInstall", copy, MAKER_NAME);
-    if (DirEntryExists(copy)) return;
+    if (WorkAreaParentExists(copy)) return;
     flCreatedTmpDir = 1;
-    MakeDirectory(copy);
-    if (DirEntryExists(copy)) return;
+    // mkdir -p as CreateFile runs it, but in mode 1: a directory that cannot
+    // be made is reported below with message 3 and status 2.
+    SysCmd(26, 1, "%s", copy);
+    if (WorkAreaParentExists(copy)) return;
     printf(nlsSetupStrCvt(3), copy);
     printf("\n\n");
     exit(2);
@@ -221,7 +213,7 @@ void setupMain(int argc, char **argv) {
     pPathToSetup = GetToolPath(argv0);
 
     // Step 6: the command table.
-    // TODO(syscmd): InitSysCmdList();
+    InitSysCmdList();
 
     // Step 7: the command line.
     parseCommandLineOptions(argc, argv);

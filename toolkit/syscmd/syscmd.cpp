@@ -114,9 +114,8 @@ static void SettleAfter(int row) {
 static std::string Redirection(int mode, bool quiet) {
     if (mode == 0) return " 1>/dev/null 2>/dev/null";
     if ((mode != 1 && mode != 2) || quiet) return "";
-    if (!flUseLog) return " 1>>/dev/null 2>>/dev/null";
-    const char *name = my_name ? my_name : "";
-    return std::string(" 1>>/tmp/") + name + ".log 2>>/tmp/" + name + ".log";
+    if (!flUseLog || !my_name) return " 1>>/dev/null 2>>/dev/null";
+    return std::string(" 1>>/tmp/") + my_name + ".log 2>>/tmp/" + my_name + ".log";
 }
 
 int SysCmd(int index, int mode, const char *fmt, ...) {
