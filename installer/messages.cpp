@@ -52,6 +52,8 @@ char *nlsSetupStrCvt(int index) {
         int pos = lang ? FindToken(lang, ",en_US,es_ES,it_IT,fr_FR,ge_GE,pr_BR") : 0;
         pCurLang = tables[pos >= 1 && pos <= 6 ? pos : 0];
     }
+    // A stray index must not read outside the table: it gets the empty text.
+    if (index < 0 || index >= NLS_SETUP_MESSAGES) return pCurLang[57];
     return pCurLang[index];
 }
 

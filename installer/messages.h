@@ -25,9 +25,10 @@ extern char *pNLSLang;
 // a line without '=' continues the previous line's aliases.
 extern char *pTransBuf;
 
-// Returns entry `index` (0 to 70, not checked) of the message table chosen
-// from LANG on the first call (English when LANG is unset or unlisted).
-// The result is static text, usable as a printf format.
+// Returns entry `index` (0 to 70) of the message table chosen from LANG on
+// the first call (English when LANG is unset or unlisted); an index outside
+// the table gives the empty text. The result is static text, usable as a
+// printf format.
 char *nlsSetupStrCvt(int index);
 
 // Returns the agreement language key (one of the sixteen keys of pTransBuf,

@@ -190,6 +190,13 @@ TEST_F(LangChoice, MessagesAndAgreementFollowTheirOwnRules) {
     }
 }
 
+TEST_F(LangChoice, IndicesOutsideTheTableGiveTheEmptyText) {
+    freshRun("fr_FR");
+    for (int index : {-1, 71, 1000, -100000})
+        EXPECT_STREQ(nlsSetupStrCvt(index), "") << index;
+    EXPECT_EQ(nlsSetupStrCvt(70), NLS_FRENCH[70]);
+}
+
 TEST_F(LangChoice, MessagesAloneCutLangToo) {
     freshRun("ge_GE.UTF-8");
     EXPECT_EQ(nlsSetupStrCvt(63), NLS_GERMAN[63]);
