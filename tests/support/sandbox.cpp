@@ -339,3 +339,33 @@ std::string sandboxHostSnapshot() {
         s += describe(p);
     return s;
 }
+
+Forked sandboxFork(const std::function<void()> &fn, const std::string &input) {
+    Forked r;
+    char dir[] = "/tmp/fork.XXXXXX";
+    if (!mkdtemp(dir)) return r;
+    std::string in = std::string(dir) + "/in", out = std::string(dir) + "/out",
+                err = std::string(dir) + "/err";
+    spit(in, input);
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int fi = open(in.c_str(), O_RDONLY);
+        int fo = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int fe = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fi < 0 || fo < 0 || fe < 0) _exit(126);
+        dup2(fi, 0), dup2(fo, 1), dup2(fe, 2);
+        fn();
+        exit(kForkReturned);
+    }
+    int st = 0;
+    if (pid > 0)
+        while (waitpid(pid, &st, 0) < 0 && errno == EINTR) {
+        }
+    r.status = pid < 0 ? -1 : WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    r.out = slurp(out);
+    r.err = slurp(err);
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    return r;
+}

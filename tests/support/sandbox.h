@@ -28,6 +28,7 @@
 // environment (its path is then printed).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -100,3 +101,14 @@ std::string sandboxCalls(const Sandbox &sb);
 // (Zarvo trees, the spool, the work area, start-up links, their parents'
 // change times). Equal before and after a sandboxed run when nothing escaped.
 std::string sandboxHostSnapshot();
+
+// Runs fn in a child process (normally inside a sandbox, from a test run by
+// sandboxRunSelf) with `input` as standard input and its standard output and
+// error captured. status is the child's exit status, or kForkReturned when fn
+// returned instead of ending the process.
+struct Forked {
+    int status = -1;
+    std::string out, err;
+};
+const int kForkReturned = 97;
+Forked sandboxFork(const std::function<void()> &fn, const std::string &input = "");

@@ -1,0 +1,131 @@
+// Previous installation (found through its well-known name /usr/Zarvo/osxx),
+// the move of an installation to a new base, and the final clean-up.
+#include "installer/installer.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#define USR_BASE "/usr"
+
+namespace {
+
+// Command table rows used here.
+enum { ROW_LN = 17, ROW_MV = 25, ROW_RM_F = 29, ROW_RM_RF = 30 };
+
+// /usr/Zarvo/osxx.
+std::string wellKnownName() {
+    return std::string(USR_BASE "/" MAKER_NAME "/" PRODUCT_CODE);
+}
+
+// Drops ".", empty components and resolves ".." textually; keeps it absolute.
+std::string normalise(const std::string &path) {
+    std::string out;
+    size_t i = 0;
+    while (i < path.size()) {
+        size_t j = path.find('/', i);
+        if (j == std::string::npos) j = path.size();
+        std::string part = path.substr(i, j - i);
+        if (part == "..") {
+            size_t cut = out.rfind('/');
+            out.erase(cut == std::string::npos ? 0 : cut);
+        } else if (!part.empty() && part != ".") {
+            out.push_back('/');
+            out.append(part);
+        }
+        i = j + 1;
+    }
+    return out.empty() ? "/" : out;
+}
+
+// The path as the system would name it: the longest existing leading part
+// resolved by realpath, the rest normalised after it.
+std::string canonical(const char *path) {
+    std::string p = path;
+    if (p[0] != '/') p.insert(0, "./");
+    std::string head = p;
+    size_t kept = p.size(); // p[kept..] is the part that does not exist
+    char buf[PATH_MAX];
+    while (!realpath(head.c_str(), buf)) {
+        size_t cut = head.find_last_of('/');
+        if (cut == std::string::npos || cut == 0) return normalise(p);
+        head.erase(cut);
+        kept = cut;
+    }
+    std::string full = buf;
+    full.append(p, kept, std::string::npos);
+    return normalise(full);
+}
+
+} // namespace
+
+char SameDirectory(const char *a, const char *b) {
+    if (!a || !b || !*a || !*b) return 0;
+    struct stat sa, sb;
+    if (stat(a, &sa) == 0 && stat(b, &sb) == 0) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return canonical(a) == canonical(b);
+}
+
+char *locatePreviousInstallation(void) {
+    std::string p = wellKnownName();
+    struct stat st;
+    if (lstat(p.c_str(), &st) != 0) return nullptr;
+    char target[256] = {0};
+    if (readlink(p.c_str(), target, sizeof target - 1) < 0) return SaveStr_(USR_BASE);
+    // Judge the link the way the system follows it, from its own directory:
+    // its text read from the current directory would misjudge a relative link.
+    if (stat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        SysCmd(ROW_RM_F, 1, "%s/%s/%s", USR_BASE, MAKER_NAME, PRODUCT_CODE);
+        return nullptr;
+    }
+    char *base;
+    if (target[0] == '/') {
+        base = SaveStr_(target);
+    } else {
+        char resolved[PATH_MAX];
+        base = SaveStr_(realpath(p.c_str(), resolved) ? resolved : target);
+    }
+    return StripToBaseName(base);
+}
+
+int MovePreviousInstallation(const char *from, const char *to) {
+    std::string oldApp = std::string(from) + "/" MAKER_NAME "/" PRODUCT_CODE;
+    std::string newApp = std::string(to) + "/" MAKER_NAME "/" PRODUCT_CODE;
+    // Two names of one directory: removing the "new" application directory
+    // would delete the installation itself.
+    if (SameDirectory(from, to) || SameDirectory(oldApp.c_str(), newApp.c_str())) return 0;
+    SysCmd(ROW_RM_RF, 1, " %s", newApp.c_str());
+    std::string maker = std::string(to) + "/" MAKER_NAME;
+    CreateFile(maker.c_str(), nullptr, "755", nullptr, nullptr);
+    SysCmd(ROW_MV, 2, "-f %s/%s/%s %s/%s", from, MAKER_NAME, PRODUCT_CODE, to, MAKER_NAME);
+    std::string link = wellKnownName();
+    if (!SameDirectory(link.c_str(), newApp.c_str())) {
+        SysCmd(ROW_RM_F, 1, "%s/%s/%s", USR_BASE, MAKER_NAME, PRODUCT_CODE);
+        SysCmd(ROW_LN, 2, "-s %s/%s/%s %s/%s/%s", to, MAKER_NAME, PRODUCT_CODE, USR_BASE,
+               MAKER_NAME, PRODUCT_CODE);
+    }
+    return 1;
+}
+
+void ZarvoClean(const char *path) {
+    if (chdir("/") != 0) perror("/");
+    SysCmd(ROW_RM_RF, 1, " %s", path);
+    if (flCreatedTmpDir) {
+        if (chdir(USR_BASE) != 0) perror(USR_BASE);
+        SysCmd(ROW_RM_RF, 1, " %s", pZarvoInstallDir);
+    }
+    static const char *const actions[] = {"-upgrade", "-clean"};
+    for (const char *action : actions) {
+        char line[4096];
+        snprintf(line, sizeof line, "%s/osqadmin %s", pAppDir ? pAppDir : "", action);
+        fflush(stdout);
+        if (system(line) == -1) perror("osqadmin");
+        printf(".");
+    }
+    printf("\n");
+    fflush(stdout);
+}

@@ -1,0 +1,155 @@
+// Free-space check against fake df/du output, inside a sandbox.
+#include "installer/installer.h"
+#include "tests/support/sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Case {
+    const char *name;
+    const char *isize, *tsize;   // size files (null: missing)
+    const char *df, *du;         // fake knobs: "MOUNT AVAIL" and "PATH SIZE" lines
+    std::vector<const char *> dirs; // directories made before the check
+    const char *work, *target;
+    int status;                  // kForkReturned when the check lets the run go on
+    const char *says;            // expected part of the output ("" = no output)
+    const char *lang = nullptr;  // LANG for the run
+};
+
+const char *const kReturns = "";
+
+const Case kCases[] = {
+    {"separate file systems, exactly enough work space", "1000\n", "500\n", "/ 100000\n/tmp 540\n",
+     "", {"/opt"}, "/tmp/ZarvoInstall", "/opt", kForkReturned, kReturns},
+    {"separate file systems, work area short", "1000", "500", "/ 100000\n/tmp 539\n", "", {"/opt"},
+     "/tmp/ZarvoInstall", "/opt", 0,
+     "There isn't enough space in /tmp/ZarvoInstall to perform the installation activities. "
+     "The temporary work area should be at least 5.400000e+02 bytes."},
+    {"separate file systems, install area short", "1000", "500", "/ 1039\n/tmp 100000\n", "",
+     {"/opt"}, "/tmp/ZarvoInstall", "/opt", 0,
+     "There isn't enough space in /opt to perform the installation activities. The install "
+     "area should be at least 1.040000e+03 bytes."},
+    {"separate file systems, install area exactly enough", "1000", "500", "/ 1040\n/tmp 540\n", "",
+     {"/opt"}, "/tmp/ZarvoInstall", "/opt", kForkReturned, kReturns},
+    {"one file system short by 80", "6000", "4000", "/ 10000\n", "", {}, "/tmp/ZarvoInstall", "/opt",
+     0,
+     "There isn't enough space to perform the installation activities. As you are using a working "
+     "directory, /tmp/ZarvoInstall on the same partition as the install directory you have "
+     "selected, /opt this install requires 1.008000e+04 bytes free."},
+    {"one file system, exactly enough", "6000", "4000", "/ 10080\n", "", {}, "/tmp/ZarvoInstall",
+     "/opt", kForkReturned, kReturns},
+    {"existing work area counts as free", "1000", "500", "/ 100000\n/tmp 440\n",
+     "/tmp/ZarvoInstall 100\n", {"/tmp/ZarvoInstall"}, "/tmp/ZarvoInstall", "/opt", kForkReturned,
+     kReturns},
+    {"existing work area still too small", "1000", "500", "/ 100000\n/tmp 439\n",
+     "/tmp/ZarvoInstall 100\n", {"/tmp/ZarvoInstall"}, "/tmp/ZarvoInstall", "/opt", 0,
+     "at least 5.400000e+02 bytes"},
+    {"upgrade in place: application directory counts, no probe", "1000", "500",
+     "/ 100000\n/tmp 100000\n/opt 0\n", "/opt/Zarvo/osxx 1040\n", {"/opt/Zarvo/osxx"},
+     "/tmp/ZarvoInstall", "/opt", kForkReturned, kReturns},
+    {"upgrade in place, install query fails: message 55", "1000", "500",
+     "/ 100000\n/tmp 100000\n/opt -\n", "/opt/Zarvo/osxx 1039\n", {"/opt/Zarvo/osxx"},
+     "/tmp/ZarvoInstall", "/opt", 0, "The install area should be at least 1.040000e+03 bytes."},
+    {"maker directory probed and full", "1000", "500", "/ 100000\n/tmp 100000\n/opt 17\n", "",
+     {"/opt/Zarvo"}, "/tmp/ZarvoInstall", "/opt", 0,
+     "There isn't enough space in /opt/Zarvo to perform the installation activities. Its file "
+     "system is full."},
+    {"maker directory probed with 18 free, then too small", "1000", "500",
+     "/ 100000\n/tmp 100000\n/opt 18\n", "", {"/opt/Zarvo"}, "/tmp/ZarvoInstall", "/opt", 0,
+     "There isn't enough space in /opt to perform"},
+    {"missing target: the root is probed and full", "1000", "500", "/ 17\n/tmp 100000\n", "", {},
+     "/tmp/ZarvoInstall", "/newdisk/pkg", 0, "There isn't enough space in / to perform"},
+    {"missing target: the root's space is used", "1000", "500",
+     "/ 100000\n/tmp 100000\n/newdisk 0\n", "", {"/newdisk"}, "/tmp/ZarvoInstall", "/newdisk/pkg",
+     kForkReturned, kReturns},
+    {"work area query fails: no further test", "1000", "500", "/ 0\n/tmp none\n", "", {},
+     "/tmp/ZarvoInstall", "/opt", kForkReturned, kReturns},
+    {"missing isize", nullptr, "500", "/ 100000\n", "", {}, "/tmp/ZarvoInstall", "/opt", 0,
+     "Could not determine how much space needed for install, missing isize.\n"},
+    {"missing tsize", "1000", nullptr, "/ 100000\n", "", {}, "/tmp/ZarvoInstall", "/opt", 0,
+     "Could not determine how much space needed for install, missing isize.\n"},
+    {"size text that is no number counts as 0", "abc", "x1", "/ 100000\n/tmp 39\n", "", {},
+     "/tmp/ZarvoInstall", "/opt", 0, "at least 4.000000e+01 bytes"},
+    {"full report in German", "1000", "500", "/ 17\n/tmp 100000\n", "", {}, "/tmp/ZarvoInstall",
+     "/newdisk/pkg", 0, "In / ist nicht genügend Platz", "ge_GE"},
+};
+
+void write(const std::string &path, const char *text) {
+    std::ofstream(path, std::ios::trunc) << text;
+}
+
+void runCase(const Case &c) {
+    std::error_code ec;
+    for (const char *d : {"/tmp/ZarvoInstall", "/opt/Zarvo", "/newdisk", "/tmp/dist"})
+        fs::remove_all(d, ec);
+    fs::create_directories("/tmp/dist");
+    if (c.isize) write("/tmp/dist/isize", c.isize);
+    if (c.tsize) write("/tmp/dist/tsize", c.tsize);
+    write("/.sandbox/df", c.df);
+    write("/.sandbox/du", c.du);
+    for (const char *d : c.dirs) fs::create_directories(d);
+    Forked r = sandboxFork([&] {
+        if (c.lang) setenv("LANG", c.lang, 1);
+        my_name = (char *)"setup";
+        pPathToSetup = (char *)"/tmp/dist";
+        InitSysCmdList();
+        FreeSpaceForInstall((char *)c.work, (char *)c.target, (char *)"Zarvo");
+    });
+    EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.out << r.err;
+    if (*c.says)
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << c.name << "\n" << r.out;
+    else
+        EXPECT_EQ(r.out, "") << c.name;
+}
+
+TEST(FreeSpaceForInstall, EveryBranch) {
+    if (sandboxInside()) {
+        for (const Case &c : kCases) runCase(c);
+        return;
+    }
+    if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;
+    Sandbox sb;
+    ASSERT_TRUE(sandboxRunSelf(sb, "FreeSpaceForInstall.EveryBranch"));
+    EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
+}
+
+// The probe of the maker directory and the root only when nothing is installed.
+TEST(FreeSpaceForInstall, AsksDfAndDuForTheRightPaths) {
+    if (sandboxInside()) {
+        write("/.sandbox/df", "/ 100000\n");
+        write("/.sandbox/du", "/opt/Zarvo/osxx 5\n/tmp/ZarvoInstall 7\n");
+        fs::create_directories("/tmp/dist");
+        write("/tmp/dist/isize", "1");
+        write("/tmp/dist/tsize", "1");
+        fs::create_directories("/opt/Zarvo/osxx");
+        fs::create_directories("/tmp/ZarvoInstall");
+        unlink("/.sandbox/calls");
+        Forked r = sandboxFork([] {
+            my_name = (char *)"setup";
+            pPathToSetup = (char *)"/tmp/dist";
+            InitSysCmdList();
+            FreeSpaceForInstall((char *)"/tmp/ZarvoInstall", (char *)"/opt", (char *)"Zarvo");
+        });
+        EXPECT_EQ(r.status, kForkReturned) << r.out;
+        std::ifstream in("/.sandbox/calls");
+        std::string calls((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(calls, "df /tmp/ZarvoInstall\ndu -s /tmp/ZarvoInstall\n"
+                         "df /opt/Zarvo/osxx\ndu -s /opt/Zarvo/osxx\n"
+                         "df /opt/Zarvo/osxx\n");
+        return;
+    }
+    if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;
+    Sandbox sb;
+    ASSERT_TRUE(sandboxRunSelf(sb, "FreeSpaceForInstall.AsksDfAndDuForTheRightPaths"));
+    EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
+}
+
+} // namespace

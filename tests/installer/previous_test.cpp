@@ -1,0 +1,232 @@
+// Previous installation, the move to a new base and the clean-up; everything
+// that touches /usr, /opt or /tmp runs inside a sandbox.
+#include "installer/installer.h"
+#include "tests/support/sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void write(const std::string &path, const std::string &text) {
+    std::ofstream(path, std::ios::trunc) << text;
+}
+
+std::string read(const std::string &path) {
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void startRun() {
+    my_name = (char *)"setup";
+    flUseLog = 1;
+    InitSysCmdList();
+}
+
+// Runs the inside half of a test in the sandbox and reports its verdict.
+void runInside(const char *test) {
+    if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;
+    Sandbox sb;
+    ASSERT_TRUE(sandboxRunSelf(sb, test));
+    EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
+}
+
+TEST(SameDirectory, ComparesDirectoriesNotTexts) {
+    char tmpl[] = "/tmp/samedir.XXXXXX";
+    ASSERT_TRUE(mkdtemp(tmpl));
+    std::string t = tmpl;
+    fs::create_directories(t + "/opt/Zarvo");
+    fs::create_directory_symlink(t + "/opt", t + "/alias");
+    struct {
+        std::string a, b;
+        char same;
+    } cases[] = {
+        {t + "/opt", t + "/opt", 1},
+        {t + "/opt", t + "/opt/", 1},
+        {t + "/opt", t + "//opt/.", 1},
+        {t + "/opt", t + "/opt/Zarvo/..", 1},
+        {t + "/opt", t + "/alias", 1},
+        {t + "/opt/Zarvo", t + "/alias/Zarvo/", 1},
+        {t + "/opt", t + "/opt/Zarvo", 0},
+        {t + "/new/x", t + "/new/./x/", 1},   // neither exists yet
+        {t + "/new/x", t + "/alias/../new/x", 1},
+        {t + "/new/x", t + "/alias/new/x", 0},
+        {t + "/alias/new", t + "/opt/new", 1}, // resolved through the existing part
+        {t + "/new/x", t + "/new/y", 0},
+        {"/", "/..", 1},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(SameDirectory(c.a.c_str(), c.b.c_str()), c.same) << c.a << " vs " << c.b;
+    EXPECT_EQ(SameDirectory(nullptr, "/"), 0);
+    EXPECT_EQ(SameDirectory("", ""), 0);
+    fs::remove_all(t);
+}
+
+struct LocateCase {
+    const char *name;
+    const char *link;   // text of /usr/Zarvo/osxx as a link; "" = real directory; null = none
+    const char *cwd;
+    const char *result;
+    char left;          // what /usr/Zarvo/osxx is afterwards: 'l', 'd' or 0
+};
+
+const LocateCase kLocate[] = {
+    {"nothing installed", nullptr, "/", "[null]", 0},
+    {"real directory under /usr", "", "/", "[/usr]", 'd'},
+    {"link to /opt", "/opt/Zarvo/osxx", "/", "[/opt]", 'l'},
+    {"link with a trailing slash", "/opt/Zarvo/osxx/", "/", "[/opt]", 'l'},
+    {"dangling link removed", "/gone/Zarvo/osxx", "/", "[null]", 0},
+    {"link to a file removed", "/opt/Zarvo/file", "/", "[null]", 0},
+    {"relative link judged from its own directory", "../../opt/Zarvo/osxx", "/tmp/a/b/c", "[/opt]",
+     'l'},
+    {"relative link elsewhere", "../../srv/base/Zarvo/osxx", "/opt", "[/srv/base]", 'l'},
+};
+
+void runLocate(const LocateCase &c) {
+    std::error_code ec;
+    fs::remove_all("/usr/Zarvo", ec);
+    fs::remove_all("/tmp/a", ec);
+    fs::create_directories("/opt/Zarvo/osxx");
+    fs::create_directories("/srv/base/Zarvo/osxx");
+    fs::create_directories("/tmp/a/b/c");
+    write("/opt/Zarvo/file", "");
+    if (c.link) {
+        fs::create_directories("/usr/Zarvo");
+        if (*c.link)
+            fs::create_symlink(c.link, "/usr/Zarvo/osxx");
+        else
+            fs::create_directories("/usr/Zarvo/osxx");
+    }
+    Forked r = sandboxFork([&] {
+        startRun();
+        if (chdir(c.cwd) != 0) return;
+        char *base = locatePreviousInstallation();
+        printf("[%s]", base ? base : "null");
+    });
+    EXPECT_EQ(r.status, kForkReturned) << c.name << r.err;
+    std::string out = r.out.substr(r.out.find('['));
+    EXPECT_EQ(out, c.result) << c.name;
+    struct stat st;
+    char left = lstat("/usr/Zarvo/osxx", &st) != 0 ? 0 : S_ISLNK(st.st_mode) ? 'l' : 'd';
+    EXPECT_EQ(left, c.left) << c.name;
+}
+
+TEST(LocatePreviousInstallation, EveryKindOfWellKnownName) {
+    if (sandboxInside()) {
+        for (const LocateCase &c : kLocate) runLocate(c);
+        return;
+    }
+    runInside("LocatePreviousInstallation.EveryKindOfWellKnownName");
+}
+
+struct MoveCase {
+    const char *name;
+    const char *installed; // where the installation really is
+    const char *from, *to;
+    const char *extra;     // "alias": <to>/Zarvo is a link to <installed>/Zarvo
+    int moved;
+    const char *linkTo;    // target of /usr/Zarvo/osxx afterwards ("" = real directory)
+};
+
+const MoveCase kMove[] = {
+    {"from /usr to /opt", "/usr", "/usr", "/opt", "", 1, "/opt/Zarvo/osxx"},
+    {"from /opt back to /usr", "/opt", "/opt", "/usr", "", 1, ""},
+    {"from /opt to /srv", "/opt", "/opt", "/srv", "", 1, "/srv/Zarvo/osxx"},
+    {"same directory named with dots", "/opt", "/opt", "/usr/../../opt", "", 0, "/opt/Zarvo/osxx"},
+    {"same directory with a slash", "/opt", "/opt", "/opt/", "", 0, "/opt/Zarvo/osxx"},
+    {"same /usr", "/usr", "/usr", "/usr/.", "", 0, ""},
+    {"new maker directory is the old one", "/opt", "/opt", "/srv", "alias", 0, "/opt/Zarvo/osxx"},
+};
+
+void runMove(const MoveCase &c) {
+    std::error_code ec;
+    for (const char *d : {"/usr/Zarvo", "/opt/Zarvo", "/srv/Zarvo"}) fs::remove_all(d, ec);
+    std::string app = std::string(c.installed) + "/Zarvo/osxx";
+    fs::create_directories(app);
+    write(app + "/marker", "kept");
+    if (strcmp(c.installed, "/usr") != 0) {
+        fs::create_directories("/usr/Zarvo");
+        fs::create_symlink(app, "/usr/Zarvo/osxx");
+    }
+    if (!strcmp(c.extra, "alias")) {
+        fs::create_directories(c.to);
+        fs::create_directory_symlink(std::string(c.installed) + "/Zarvo",
+                                     std::string(c.to) + "/Zarvo");
+    }
+    Forked r = sandboxFork([&] {
+        startRun();
+        static std::string newApp = std::string(c.to) + "/Zarvo/osxx";
+        pAppDir = newApp.data();
+        int moved = MovePreviousInstallation(c.from, c.to);
+        printf("[%d]", moved);
+    });
+    EXPECT_EQ(r.status, kForkReturned) << c.name << r.out << r.err;
+    EXPECT_EQ(r.out.substr(r.out.find('[')), "[" + std::to_string(c.moved) + "]") << c.name;
+    std::string where = c.moved ? std::string(c.to) + "/Zarvo/osxx" : app;
+    EXPECT_EQ(read(where + "/marker"), "kept") << c.name;
+    if (c.moved) {
+        EXPECT_FALSE(fs::exists(app + "/marker")) << c.name;
+        struct stat st;
+        ASSERT_EQ(stat((std::string(c.to) + "/Zarvo").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0755u) << c.name;
+    }
+    if (*c.linkTo)
+        EXPECT_EQ(fs::read_symlink("/usr/Zarvo/osxx", ec).string(), c.linkTo) << c.name;
+    else
+        EXPECT_TRUE(fs::is_directory(fs::symlink_status("/usr/Zarvo/osxx"))) << c.name;
+}
+
+TEST(MovePreviousInstallation, MovesOnlyBetweenDifferentDirectories) {
+    if (sandboxInside()) {
+        for (const MoveCase &c : kMove) runMove(c);
+        return;
+    }
+    runInside("MovePreviousInstallation.MovesOnlyBetweenDifferentDirectories");
+}
+
+TEST(ZarvoClean, RemovesTheWorkAreaAndRunsTheQueueTool) {
+    if (sandboxInside()) {
+        fs::create_directories("/tmp/ZarvoInstall/pkg");
+        fs::create_directories("/tmp/made/ZarvoInstall");
+        fs::create_directories("/opt/Zarvo/osxx");
+        write("/opt/Zarvo/osxx/osqadmin", "#!/bin/sh\necho \"$@\" >>/tmp/osq.log\n");
+        chmod("/opt/Zarvo/osxx/osqadmin", 0755);
+        Forked r = sandboxFork([] {
+            startRun();
+            pAppDir = (char *)"/opt/Zarvo/osxx";
+            pZarvoInstallDir = (char *)"/tmp/ZarvoInstall";
+            ZarvoClean(pZarvoInstallDir);
+            char cwd[256];
+            printf("[%s]", getcwd(cwd, sizeof cwd));
+        });
+        EXPECT_EQ(r.out, "...\n[/]"); // SysCmd's dot, then one per queue-tool run
+        EXPECT_FALSE(fs::exists("/tmp/ZarvoInstall"));
+        EXPECT_EQ(read("/tmp/osq.log"), "-upgrade\n-clean\n");
+
+        r = sandboxFork([] {
+            startRun();
+            pAppDir = (char *)"/opt/Zarvo/none";
+            pZarvoInstallDir = (char *)"/tmp/made/ZarvoInstall";
+            flCreatedTmpDir = 1;
+            fs::create_directories("/tmp/other");
+            ZarvoClean("/tmp/other");
+            char cwd[256];
+            printf("[%s]", getcwd(cwd, sizeof cwd));
+        });
+        EXPECT_FALSE(fs::exists("/tmp/other"));
+        EXPECT_FALSE(fs::exists("/tmp/made/ZarvoInstall"));
+        EXPECT_TRUE(fs::exists("/tmp/made"));
+        EXPECT_EQ(r.out, "....\n[/usr]");
+        EXPECT_NE(r.err.find("osqadmin"), std::string::npos) << r.err;
+        return;
+    }
+    runInside("ZarvoClean.RemovesTheWorkAreaAndRunsTheQueueTool");
+}
+
+} // namespace
