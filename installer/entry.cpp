@@ -219,7 +219,7 @@ void setupMain(int argc, char **argv) {
     parseCommandLineOptions(argc, argv);
 
     // Step 8: a previous installation.
-    // TODO(checks): pCurrentInstallDir = locatePreviousInstallation();
+    pCurrentInstallDir = locatePreviousInstallation();
 
     // Step 9: the target: command line, else previous installation, else /usr.
     pTargetInstallDir = pCmdLineInstallDir   ? pCmdLineInstallDir
@@ -230,16 +230,20 @@ void setupMain(int argc, char **argv) {
     pAppDir = SaveStr("%s/%s/%s", pTargetInstallDir, MAKER_NAME, PRODUCT_CODE);
 
     // Step 11: room in the work area and the target.
-    // TODO(checks): FreeSpaceForInstall(pZarvoInstallDir, pTargetInstallDir, MAKER_NAME);
+    FreeSpaceForInstall(pZarvoInstallDir, pTargetInstallDir, (char *)MAKER_NAME);
 
     // Step 12: an upgrade: no product program may run; move to a new target.
-    // TODO(checks): QuitForRunningProcesses and the move of the installation.
+    // The move compares directories, not texts: /opt and /opt/ are one place.
+    if (pCurrentInstallDir != nullptr) {
+        if (QuitForRunningProcesses(pBinaryInstanceCheckList)) exit(0);
+        MovePreviousInstallation(pCurrentInstallDir, pTargetInstallDir);
+    }
 
     // Step 13: copy, unpack and install the distribution.
     // TODO(sequence): installFromSite(pZarvoInstallDir);
 
     // Step 14: remove the work area and bring the print queues up to date.
-    // TODO(checks): ZarvoClean(pZarvoInstallDir);
+    ZarvoClean(pZarvoInstallDir);
 
     // Step 15.
     exit(0);
