@@ -61,6 +61,14 @@ std::string canonical(const char *path) {
     return normalise(full);
 }
 
+// Whether rm -rf of victim (which follows every link on the way but not a
+// final one) would remove the directory dir.
+bool removalHits(const char *victim, const char *dir) {
+    struct stat v, d;
+    if (lstat(victim, &v) != 0 || stat(dir, &d) != 0) return false;
+    return S_ISDIR(v.st_mode) && v.st_dev == d.st_dev && v.st_ino == d.st_ino;
+}
+
 } // namespace
 
 char SameDirectory(const char *a, const char *b) {
@@ -97,7 +105,7 @@ int MovePreviousInstallation(const char *from, const char *to) {
     std::string newApp = std::string(to) + "/" MAKER_NAME "/" PRODUCT_CODE;
     // Two names of one directory: removing the "new" application directory
     // would delete the installation itself.
-    if (SameDirectory(from, to) || SameDirectory(oldApp.c_str(), newApp.c_str())) return 0;
+    if (SameDirectory(from, to) || removalHits(newApp.c_str(), oldApp.c_str())) return 0;
     SysCmd(ROW_RM_RF, 1, " %s", newApp.c_str());
     std::string maker = std::string(to) + "/" MAKER_NAME;
     CreateFile(maker.c_str(), nullptr, "755", nullptr, nullptr);

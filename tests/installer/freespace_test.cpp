@@ -104,10 +104,11 @@ void runCase(const Case &c) {
         FreeSpaceForInstall((char *)c.work, (char *)c.target, (char *)"Zarvo");
     });
     EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.out << r.err;
-    if (*c.says)
+    if (*c.says) {
         EXPECT_NE(r.out.find(c.says), std::string::npos) << c.name << "\n" << r.out;
-    else
+    } else {
         EXPECT_EQ(r.out, "") << c.name;
+    }
 }
 
 TEST(FreeSpaceForInstall, EveryBranch) {

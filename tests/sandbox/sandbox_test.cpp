@@ -75,7 +75,7 @@ TEST(Sandbox, PutsTheFakesFirstAndFollowsTheirKnobs) {
     NEED_SANDBOX();
     Sandbox sb;
     sandboxFake(sb, "ps.1", "120 cupsd\n133 cupsd\n");
-    sandboxFake(sb, "ps", "77 lpd\n");
+    sandboxFake(sb, "ps.2", "77 lpd\n");
     sandboxFake(sb, "df", "/ 1000\n/opt 250\n");
     sandboxFake(sb, "du", "/opt/Zarvo 42\n");
     sandboxFake(sb, "whoami", "lp\n");
