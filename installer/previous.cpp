@@ -74,7 +74,8 @@ bool removalHits(const char *victim, const char *dir) {
 char SameDirectory(const char *a, const char *b) {
     if (!a || !b || !*a || !*b) return 0;
     struct stat sa, sb;
-    if (stat(a, &sa) == 0 && stat(b, &sb) == 0) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    if (stat(a, &sa) == 0 && stat(b, &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
     return canonical(a) == canonical(b);
 }
 

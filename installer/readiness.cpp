@@ -68,7 +68,8 @@ bool userWantsToContinue() {
 int askWhatToDo(const char *running, const char *const menu[5]) {
     printf("%s", menu[0]);
     printf("%s\n", running);
-    for (int i = 1; i < 5; ++i) printf("%s", menu[i]);
+    for (int i = 1; i < 5; ++i)
+        printf("%s", menu[i]);
     fflush(stdout);
     char choice;
     if (scanf("%c%*c", &choice) < 1) {
@@ -111,7 +112,8 @@ int QuitForRunningProcesses(const char *names) {
         char *running = CheckProcTableForExecs(names);
         if (!running) return 0;
         if (!menu[0])
-            for (int i = 0; i < 5; ++i) menu[i] = nlsSetupStrCvt(MSG_RUNNING + i);
+            for (int i = 0; i < 5; ++i)
+                menu[i] = nlsSetupStrCvt(MSG_RUNNING + i);
         int choice = askWhatToDo(running, menu);
         PutMem(running);
         if (choice == EOF || choice == '2') return 1;

@@ -54,7 +54,7 @@ TEST(SameDirectory, ComparesDirectoriesNotTexts) {
         {t + "/opt", t + "/alias", 1},
         {t + "/opt/Zarvo", t + "/alias/Zarvo/", 1},
         {t + "/opt", t + "/opt/Zarvo", 0},
-        {t + "/new/x", t + "/new/./x/", 1},   // neither exists yet
+        {t + "/new/x", t + "/new/./x/", 1}, // neither exists yet
         {t + "/new/x", t + "/alias/../new/x", 1},
         {t + "/new/x", t + "/alias/new/x", 0},
         {t + "/alias/new", t + "/opt/new", 1}, // resolved through the existing part
@@ -70,10 +70,10 @@ TEST(SameDirectory, ComparesDirectoriesNotTexts) {
 
 struct LocateCase {
     const char *name;
-    const char *link;   // text of /usr/Zarvo/osxx as a link; "" = real directory; null = none
+    const char *link; // text of /usr/Zarvo/osxx as a link; "" = real directory; null = none
     const char *cwd;
     const char *result;
-    char left;          // what /usr/Zarvo/osxx is afterwards: 'l', 'd' or 0
+    char left; // what /usr/Zarvo/osxx is afterwards: 'l', 'd' or 0
 };
 
 const LocateCase kLocate[] = {
@@ -119,7 +119,8 @@ void runLocate(const LocateCase &c) {
 
 TEST(LocatePreviousInstallation, EveryKindOfWellKnownName) {
     if (sandboxInside()) {
-        for (const LocateCase &c : kLocate) runLocate(c);
+        for (const LocateCase &c : kLocate)
+            runLocate(c);
         return;
     }
     runInside("LocatePreviousInstallation.EveryKindOfWellKnownName");
@@ -129,9 +130,9 @@ struct MoveCase {
     const char *name;
     const char *installed; // where the installation really is
     const char *from, *to;
-    const char *extra;     // "alias": <to>/Zarvo is a link to <installed>/Zarvo
+    const char *extra; // "alias": <to>/Zarvo is a link to <installed>/Zarvo
     int moved;
-    const char *linkTo;    // target of /usr/Zarvo/osxx afterwards ("" = real directory)
+    const char *linkTo; // target of /usr/Zarvo/osxx afterwards ("" = real directory)
 };
 
 const MoveCase kMove[] = {
@@ -146,7 +147,8 @@ const MoveCase kMove[] = {
 
 void runMove(const MoveCase &c) {
     std::error_code ec;
-    for (const char *d : {"/usr/Zarvo", "/opt/Zarvo", "/srv/Zarvo"}) fs::remove_all(d, ec);
+    for (const char *d : {"/usr/Zarvo", "/opt/Zarvo", "/srv/Zarvo"})
+        fs::remove_all(d, ec);
     std::string app = std::string(c.installed) + "/Zarvo/osxx";
     fs::create_directories(app);
     write(app + "/marker", "kept");
@@ -185,7 +187,8 @@ void runMove(const MoveCase &c) {
 
 TEST(MovePreviousInstallation, MovesOnlyBetweenDifferentDirectories) {
     if (sandboxInside()) {
-        for (const MoveCase &c : kMove) runMove(c);
+        for (const MoveCase &c : kMove)
+            runMove(c);
         return;
     }
     runInside("MovePreviousInstallation.MovesOnlyBetweenDifferentDirectories");

@@ -37,7 +37,8 @@ const char *const kProducts = ",osqadmin,qsf,";
 
 int count(const std::string &s, const std::string &what) {
     int n = 0;
-    for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++n;
+    for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1))
+        ++n;
     return n;
 }
 
@@ -60,12 +61,12 @@ void startRun() {
 
 struct ReadyCase {
     const char *name;
-    const char *user;    // whoami's answer
-    const char *daemon;  // file put in the application directory (null: none)
+    const char *user;   // whoami's answer
+    const char *daemon; // file put in the application directory (null: none)
     std::string input;
-    int status;          // kForkReturned when the function returned
-    const char *result;  // what it returned, as printed
-    int questions;       // times the continue question was asked
+    int status;         // kForkReturned when the function returned
+    const char *result; // what it returned, as printed
+    int questions;      // times the continue question was asked
     bool linksRemoved;
 };
 
@@ -121,7 +122,8 @@ void runReady(const ReadyCase &c) {
 
 TEST(ReadyForInstallation, AnswersAndUsers) {
     if (sandboxInside()) {
-        for (const ReadyCase &c : kReady) runReady(c);
+        for (const ReadyCase &c : kReady)
+            runReady(c);
         return;
     }
     if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;
@@ -145,23 +147,42 @@ const ProcCase kProc[] = {
     {"nothing runs", {{"ps", "1 init\n"}}, "2\n", "[0 0]", 0, ""},
     {"choice 2 quits", {{"ps", "120 osqadmin\n"}}, "2\n", "[1 0]", 1, "osqadmin ( 120 )\n"},
     {"choice 1, they end at the third look",
-     {{"ps", "120 osqadmin\n"}, {"ps.7", ""}}, "1\n",
-     "[0 3]", 1, "osqadmin ( 120 )\n"},
-    {"choice 1, they never end", {{"ps", "120 osqadmin\n"}}, "1\n2\n", "[1 6]", 2,
+     {{"ps", "120 osqadmin\n"}, {"ps.7", ""}},
+     "1\n",
+     "[0 3]",
+     1,
+     "osqadmin ( 120 )\n"},
+    {"choice 1, they never end",
+     {{"ps", "120 osqadmin\n"}},
+     "1\n2\n",
+     "[1 6]",
+     2,
      "osqadmin ( 120 )\n"},
     {"end of input quits", {{"ps", "120 osqadmin\n"}}, "", "[1 0]", 1, "osqadmin ( 120 )\n"},
-    {"another character shows the menu again", {{"ps", "77 qsf\n"}}, "3\n2\n", "[1 0]", 2,
+    {"another character shows the menu again",
+     {{"ps", "77 qsf\n"}},
+     "3\n2\n",
+     "[1 0]",
+     2,
      "qsf ( 77 )\n"},
-    {"12 is read as 1 and the newline as another character", {{"ps", "77 qsf\n"}}, "12\n2\n",
-     "[1 6]", 4, "qsf ( 77 )\n"},
+    {"12 is read as 1 and the newline as another character",
+     {{"ps", "77 qsf\n"}},
+     "12\n2\n",
+     "[1 6]",
+     4,
+     "qsf ( 77 )\n"},
     {"several programs and ids",
-     {{"ps", "120 osqadmin\n133 osqadmin\n77 qsf\n9 osqadmind\n"}}, "2\n", "[1 0]", 1,
+     {{"ps", "120 osqadmin\n133 osqadmin\n77 qsf\n9 osqadmind\n"}},
+     "2\n",
+     "[1 0]",
+     1,
      "osqadmin ( 120 133 )\nqsf ( 77 )\n"},
 };
 
 void runProc(const ProcCase &c) {
     freshKnobs();
-    for (const auto &[file, text] : c.ps) write("/.sandbox/" + file, text);
+    for (const auto &[file, text] : c.ps)
+        write("/.sandbox/" + file, text);
     Forked r = sandboxFork(
         [] {
             startRun();
@@ -177,13 +198,15 @@ void runProc(const ProcCase &c) {
     EXPECT_EQ(r.out.substr(r.out.size() - result.size()), result) << c.name << "\n" << r.out;
     if (c.menus) {
         EXPECT_EQ(r.out.rfind(std::string(kRunning) + c.report + "\n" + kMenu, 0), 0u)
-            << c.name << "\n" << r.out;
+            << c.name << "\n"
+            << r.out;
     }
 }
 
 TEST(QuitForRunningProcesses, MenuChoicesAndWaits) {
     if (sandboxInside()) {
-        for (const ProcCase &c : kProc) runProc(c);
+        for (const ProcCase &c : kProc)
+            runProc(c);
         return;
     }
     if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;
