@@ -30,13 +30,14 @@ const char *ToolDir() {
     return pToolPath && *pToolPath ? pToolPath : ".";
 }
 
-// A path is handed to the shell by the file layer: it must fit the path helpers and hold no
-// character the shell would act on.
-bool UsablePath(const std::string &path) {
+// A path must fit the path helpers of the file layer; one that the file layer hands to the shell
+// (to create or rename a file) must also hold no character the shell would act on.
+bool UsablePath(const std::string &path, bool forShell) {
     if (path.empty() || path.size() > kPathMax) return false;
     size_t component = 0;
     for (unsigned char c : path) {
-        if (c <= ' ' || c == 0x7f || strchr("\"'`$\\;&|<>()*?[]{}!^#~", c)) return false;
+        if (forShell && (c <= ' ' || c == 0x7f || strchr("\"'`$\\;&|<>()*?[]{}!^#~", c)))
+            return false;
         component = c == '/' ? 0 : component + 1;
         if (component > kComponentMax) return false;
     }
@@ -44,15 +45,16 @@ bool UsablePath(const std::string &path) {
 }
 
 // Path of the file of database name with extension ext ("odb" or "odb_new"); empty when no
-// usable path results. Under V4 driver path handling the name is the database file's path and
-// its working copy is that path with "_new" appended.
-std::string DbFilePath(const char *name, const char *ext) {
+// usable path results (forShell: one to create or rename through the shell). Under V4 driver path
+// handling the name is the database file's path and its working copy is that path with "_new"
+// appended.
+std::string DbFilePath(const char *name, const char *ext, bool forShell) {
     std::string path;
     if (DbmV4DriverPathHandling)
         path = strcmp(ext, "odb_new") == 0 ? std::string(name) + "_new" : std::string(name);
     else
         path = std::string(ToolDir()) + "/db/" + name + "." + ext;
-    return UsablePath(path) ? path : std::string();
+    return UsablePath(path, forShell) ? path : std::string();
 }
 
 // Directory part and last component of a path.
@@ -186,7 +188,7 @@ char GetData(FILE *f, char *rec) {
 
 FILE *OpenDataBase(const char *name, const char *ext, const char *mode, int report) {
     if (!name || !ext || !mode) return nullptr;
-    std::string path = DbFilePath(name, ext);
+    std::string path = DbFilePath(name, ext, false);
     if (path.empty() || !FindFile(nullptr, path.c_str())) return nullptr;
     for (int tries = 0; tries < 10; tries++) {
         if (FILE *f = OpenFile(nullptr, path.c_str(), mode, report)) return f;
@@ -196,7 +198,7 @@ FILE *OpenDataBase(const char *name, const char *ext, const char *mode, int repo
 }
 
 FILE *OpenNewDataBase(const char *name) {
-    std::string path = DbFilePath(name, "odb_new");
+    std::string path = DbFilePath(name, "odb_new", true);
     if (path.empty()) return nullptr;
     auto [dir, base] = SplitDbPath(path);
     CreateFile(dir.c_str(), base.c_str(), "666", nullptr, nullptr);
@@ -209,7 +211,7 @@ char CommitNewDataBase(const char *name, FILE *out, char ok, char reported) {
     ok = ok && RenameDataBase(name, "odb_new", "odb");
     if (!ok) {
         if (!reported) ReportWriteFailure(name);
-        std::string copy = DbFilePath(name, "odb_new");
+        std::string copy = DbFilePath(name, "odb_new", true);
         if (!copy.empty()) unlink(copy.c_str());
     }
     return ok;
@@ -217,7 +219,7 @@ char CommitNewDataBase(const char *name, FILE *out, char ok, char reported) {
 
 char RenameDataBase(const char *name, const char *from, const char *to) {
     if (!name || !from || !to) return 0;
-    std::string src = DbFilePath(name, from), dst = DbFilePath(name, to);
+    std::string src = DbFilePath(name, from, true), dst = DbFilePath(name, to, true);
     if (src.empty() || dst.empty() || !PathExists(src)) return 0;
     auto [dir, srcBase] = SplitDbPath(src);
     std::string dstBase = SplitDbPath(dst).second;

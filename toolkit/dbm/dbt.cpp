@@ -156,6 +156,15 @@ char *KeyList(DbTHandle *h, const char *keys, const char *prefix, const char *su
     return SaveText(text);
 }
 
+// Writes a change through. When that fails the image no longer matches the file, so the next
+// operation reloads the file and the change is dropped (unless open flag 2 makes the image the
+// only truth).
+char WriteThrough(DbTHandle *h) {
+    if (DbmTArchiveDb(h)) return 1;
+    h->fileTime = 0;
+    return 0;
+}
+
 } // namespace
 
 void DbTSetDbType(DbTHandle *h, int format) {
@@ -362,18 +371,18 @@ char DbmTPutRecord(DbTHandle *h, const char *key, const void *data, int len) {
         ix->length = h->imageLength;
     }
     if (h->openFlags & DBT_NO_WRITEBACK) return 1;
-    return DbmTArchiveDb(h);
+    return WriteThrough(h);
 }
 
 char DbmTDeleteRecord(DbTHandle *h, const char *key) {
     if (!h || !key || !*key || !PurgeTRecord(h, key, 0)) return 0;
-    return (h->openFlags & DBT_NO_WRITEBACK) ? 1 : DbmTArchiveDb(h);
+    return (h->openFlags & DBT_NO_WRITEBACK) ? 1 : WriteThrough(h);
 }
 
 char DbmTDeleteRecords(DbTHandle *h, const char *prefix) {
     if (!h || !prefix || !*prefix) return 0;
     if (PurgeTRecord(h, prefix, (int)strlen(prefix)) && !(h->openFlags & DBT_NO_WRITEBACK))
-        DbmTArchiveDb(h);
+        WriteThrough(h);
     return 1;
 }
 

@@ -358,8 +358,11 @@ TEST_F(DbT, FullDiskLeavesTheDatabaseUntouched) {
         Bytes before = ReadBytes(disk + "/db/t.odb");
         char ok = 1;
         std::string err = CaptureStderr([&] { ok = DbmTPutRecord(t, "two", big.data(), 30000); });
+        // What could not be stored is not found either; what was stored stays.
+        int two = DbmTGetRecordSize(t, "two"), one = DbmTGetRecordSize(t, "one");
         DbTClose(t);
         if (ok) return "a put on a full disk succeeded";
+        if (two != 0 || one != 30000) return "image out of step with the file";
         if (err != "ERROR: Can't write to t") return "message: " + err;
         if (ReadBytes(disk + "/db/t.odb") != before) return "database changed";
         if (Exists(disk + "/db/t.odb_new")) return "working copy left behind";
