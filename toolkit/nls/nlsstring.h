@@ -49,6 +49,10 @@ DbTHandle *NlsOpenDB(const char *name, int flags);
 // into `out`. A null handle without set, number and key, or a null key, gives pErrBuf.
 char *NlsFetchString(DbTHandle *db, char *out, int mode, ...);
 
+// As NlsFetchString, but in modes 0-2 writes at most size bytes (always terminated) into
+// `out`; a null `out` or mode 3 behave as in NlsFetchString.
+char *NlsFetchStringN(DbTHandle *db, char *out, size_t size, int mode, ...);
+
 // Prints string set/number of `db` as a format with the further arguments on `fp`, or
 // "Error" when it is missing.
 void Nlsfprintf(FILE *fp, DbTHandle *db, int set, int number, ...);

@@ -1,0 +1,30 @@
+# String databases of the translated-string service.
+#
+# The catalogue tool nlscat turns each <language>.txt of this directory into
+# ${NLS_TOOL_DIR}/db/<language>/CoreString.odb, next to a copy of trans.conf, so
+# that ${NLS_TOOL_DIR} serves as the tool directory (pToolPath) of tests and demos.
+set(NLS_TOOL_DIR ${CMAKE_BINARY_DIR}/nls)
+set(NLS_LANGUAGES en_US de_DE fr_FR)
+
+add_executable(nlscat ${CMAKE_SOURCE_DIR}/tools/nlscat/nlscat.cpp
+                      ${CMAKE_SOURCE_DIR}/tools/nlscat/catalog.cpp)
+target_link_libraries(nlscat PRIVATE toolkit)
+
+file(MAKE_DIRECTORY ${NLS_TOOL_DIR}/db)
+set(NLS_OUTPUTS ${NLS_TOOL_DIR}/trans.conf)
+add_custom_command(OUTPUT ${NLS_TOOL_DIR}/trans.conf
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_LIST_DIR}/trans.conf ${NLS_TOOL_DIR}/trans.conf
+    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/trans.conf VERBATIM)
+foreach(lang ${NLS_LANGUAGES})
+    set(src ${CMAKE_CURRENT_LIST_DIR}/${lang}.txt)
+    set(out ${NLS_TOOL_DIR}/db/${lang}/CoreString.odb)
+    add_custom_command(OUTPUT ${out}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${NLS_TOOL_DIR}/db/${lang}
+        COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
+                $<TARGET_FILE:nlscat> build ${out} ${src}
+        DEPENDS nlscat ${src}
+        WORKING_DIRECTORY ${NLS_TOOL_DIR}
+        COMMENT "Building the ${lang} string database" VERBATIM)
+    list(APPEND NLS_OUTPUTS ${out})
+endforeach()
+add_custom_target(nls_catalogs ALL DEPENDS ${NLS_OUTPUTS})
