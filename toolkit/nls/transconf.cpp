@@ -107,6 +107,7 @@ std::string MappedLanguage(const char *text, const char *hit) {
 
 // The configuration text from string 999/1 of the English core database, or null.
 char *FallbackConfiguration() {
+    if (!pToolPath) return nullptr;
     if (!pDrvCoreDB) pDrvCoreDB = DbTOpen("en_US/CoreString", 0);
     if (!pDrvCoreDB) return nullptr;
     char *text = NlsFetchString(pDrvCoreDB, nullptr, NLS_BY_NUMBER, 999, 1);

@@ -14,15 +14,19 @@
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view TrimLeft(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
     return s;
 }
 
 std::string_view TrimRight(std::string_view s) {
-    while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
+    while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r'))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -30,7 +34,8 @@ std::string_view TrimRight(std::string_view s) {
 std::string_view NextWord(std::string_view &s) {
     s = TrimLeft(s);
     size_t n = 0;
-    while (n < s.size() && !IsBlank(s[n])) ++n;
+    while (n < s.size() && !IsBlank(s[n]))
+        ++n;
     std::string_view word = s.substr(0, n);
     s.remove_prefix(n);
     return word;
@@ -82,7 +87,8 @@ bool ParseText(std::string_view rest, std::string &out, std::string &err) {
     rest = TrimRight(TrimLeft(rest));
     if (rest.empty() || rest.front() != '"') return Unescape(rest, out, err);
     size_t i = 1;
-    while (i < rest.size() && rest[i] != '"') i += rest[i] == '\\' ? 2 : 1;
+    while (i < rest.size() && rest[i] != '"')
+        i += rest[i] == '\\' ? 2 : 1;
     if (i >= rest.size()) {
         err = "missing closing quote";
         return false;
@@ -138,7 +144,8 @@ bool ParseLine(std::string_view line, long &set, std::vector<CatEntry> &out,
 // Number of backslashes that end s.
 size_t TrailingBackslashes(std::string_view s) {
     size_t n = 0;
-    while (n < s.size() && s[s.size() - 1 - n] == '\\') ++n;
+    while (n < s.size() && s[s.size() - 1 - n] == '\\')
+        ++n;
     return n;
 }
 

@@ -18,12 +18,11 @@
 
 namespace {
 
-const char *const kUsage =
-    "Usage: nlscat build [--headerless] DATABASE.odb SOURCE...\n"
-    "       nlscat list DATABASE.odb\n"
-    "       nlscat get DATABASE.odb KEY | SET NUMBER\n"
-    "       nlscat dump DATABASE.odb\n"
-    "       nlscat --help\n";
+const char *const kUsage = "Usage: nlscat build [--headerless] DATABASE.odb SOURCE...\n"
+                           "       nlscat list DATABASE.odb\n"
+                           "       nlscat get DATABASE.odb KEY | SET NUMBER\n"
+                           "       nlscat dump DATABASE.odb\n"
+                           "       nlscat --help\n";
 
 const char *const kHelp =
     "\n"
@@ -95,8 +94,7 @@ bool ReadDatabase(const std::string &path, std::vector<CatEntry> &out) {
     return true;
 }
 
-bool WriteDatabase(const std::string &path, const std::vector<CatEntry> &entries,
-                   bool headerless) {
+bool WriteDatabase(const std::string &path, const std::vector<CatEntry> &entries, bool headerless) {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
     unlink(path.c_str());
@@ -145,7 +143,8 @@ int List(int argc, char **argv) {
     if (argc != 1) return Usage();
     std::vector<CatEntry> entries;
     if (!ReadDatabase(DatabasePath(argv[0]), entries)) return 1;
-    for (const CatEntry &e : entries) printf("%s\n", e.key.c_str());
+    for (const CatEntry &e : entries)
+        printf("%s\n", e.key.c_str());
     return 0;
 }
 

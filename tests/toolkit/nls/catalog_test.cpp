@@ -15,12 +15,13 @@ const std::string kToolDir = BINARY_DIR "/nls";
 const char *const kLanguages[] = {"en_US", "de_DE", "fr_FR"};
 
 std::vector<std::string> RequiredKeys() {
-    std::vector<std::string> keys = {"20_150", "20_151", "20_152", "30_22", "30_42",
-                                     "30_44",  "999_1",  "25_510", "25_1016", "25_1017",
-                                     "25_1018", "25_1020", "25_1024", "25_270", "25_271"};
+    std::vector<std::string> keys = {"20_150",  "20_151",  "20_152",  "30_22",   "30_42",
+                                     "30_44",   "999_1",   "25_510",  "25_1016", "25_1017",
+                                     "25_1018", "25_1020", "25_1024", "25_270",  "25_271"};
     for (int n : {201, 202, 203, 204, 205, 206, 207, 208, 230, 231, 232})
         keys.push_back("25_" + std::to_string(n));
-    for (int n = 1000; n <= 1011; ++n) keys.push_back("25_" + std::to_string(n));
+    for (int n = 1000; n <= 1011; ++n)
+        keys.push_back("25_" + std::to_string(n));
     return keys;
 }
 
@@ -30,7 +31,8 @@ std::string Conversions(const std::string &format) {
     for (size_t i = 0; i < format.size(); ++i) {
         if (format[i] != '%') continue;
         size_t j = i + 1;
-        while (j < format.size() && strchr("0123456789.-+ #lLhzjt", format[j])) ++j;
+        while (j < format.size() && strchr("0123456789.-+ #lLhzjt", format[j]))
+            ++j;
         if (j < format.size() && format[j] != '%') convs += format.substr(i, j - i + 1) + ",";
         i = j;
     }
@@ -106,7 +108,8 @@ TEST_F(Catalog, EnglishTextsAreTheQuotedOnes) {
         {"20_152", "~b Back"},
     };
     DbTHandle *en = Open("en_US");
-    for (const Case &c : cases) EXPECT_EQ(Fetch(en, c.key), c.text) << c.key;
+    for (const Case &c : cases)
+        EXPECT_EQ(Fetch(en, c.key), c.text) << c.key;
     EXPECT_EQ(Conversions(Fetch(en, "25_510")), "%s,%s,%s,");
     EXPECT_EQ(Conversions(Fetch(en, "25_203")), "%s,");
     EXPECT_EQ(Conversions(Fetch(en, "25_204")), "%s,");
@@ -150,8 +153,8 @@ TEST_F(Catalog, LanguagesAreChosenFromTheBuiltToolDirectory) {
     struct Case {
         const char *lang, *expected;
     } cases[] = {
-        {"de_CH.UTF-8", "de_DE"}, {"fr_CA", "fr_FR"}, {"C", "en_US"},
-        {"it_IT", "en_US"},       {"en_GB.ISO-8859-1", "en_US"},
+        {"de_CH.UTF-8", "de_DE"},      {"fr_CA", "fr_FR"}, {"C", "en_US"}, {"it_IT", "en_US"},
+        {"en_GB.ISO-8859-1", "en_US"},
     };
     for (const Case &c : cases) {
         pNLSLang = nullptr;

@@ -17,7 +17,8 @@ class Labels : public ScratchToolDir {
                  {"25_102", "_a,_b,_c"},
                  {"25_103", std::string(300, 'w')}});
         pDrvCoreDB = OpenDb("en_US", "CoreString");
-        for (MenuItem &item : items_) item = MenuItem{};
+        for (MenuItem &item : items_)
+            item = MenuItem{};
     }
     MenuItem items_[5];
 };

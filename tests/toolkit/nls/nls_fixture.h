@@ -21,12 +21,17 @@ using Strings = std::vector<std::pair<std::string, std::string>>;
 
 // XOR chain of the database format: b[i-1] ^= b[i], ascending.
 inline std::string Scramble(std::string b) {
-    for (size_t i = 1; i < b.size(); ++i) b[i - 1] ^= b[i];
+    for (size_t i = 1; i < b.size(); ++i)
+        b[i - 1] ^= b[i];
     return b;
 }
 
-inline std::string Le16(size_t v) { return {char(v & 0xff), char(v >> 8 & 0xff)}; }
-inline std::string Be16(size_t v) { return {char(v >> 8 & 0xff), char(v & 0xff)}; }
+inline std::string Le16(size_t v) {
+    return {char(v & 0xff), char(v >> 8 & 0xff)};
+}
+inline std::string Be16(size_t v) {
+    return {char(v >> 8 & 0xff), char(v & 0xff)};
+}
 
 // A headered database file ("TODBAA", count, NUL, filler) holding raw data per key.
 inline std::string HeaderedFile(const Strings &records) {
@@ -52,7 +57,8 @@ inline std::string HeaderlessFile(const Strings &records) {
 
 // Strings as the catalogue stores them: each text with its terminating NUL.
 inline Strings WithNul(Strings texts) {
-    for (auto &t : texts) t.second += '\0';
+    for (auto &t : texts)
+        t.second += '\0';
     return texts;
 }
 

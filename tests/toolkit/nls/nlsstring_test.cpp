@@ -118,8 +118,8 @@ TEST_F(NlsString, OpenDbReportsOnlyAMissingEnglishDatabase) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(NlsOpenDB("Missing", 0), nullptr);
     std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err, "ERROR:  Could not open English database:  " + toolPath_ +
-                       "/db/en_US/Missing.odb\n");
+    EXPECT_EQ(err,
+              "ERROR:  Could not open English database:  " + toolPath_ + "/db/en_US/Missing.odb\n");
 
     ResetService();
     setenv("LANG", "fr_FR", 1);
@@ -205,13 +205,12 @@ TEST(NlsCalcStrVal, ChecksumsOfSumAndWeightedSum) {
     struct Case {
         const char *text, *value;
     } cases[] = {
-        {"", "0000000000000000"},
-        {"abc", "0000056400000126"},
-        {"a", "0000006100000061"},
-        {"\xff", "FFFFFFFFFFFFFFFF"}, // characters are signed
+        {"", "0000000000000000"},         {"abc", "0000056400000126"},
+        {"a", "0000006100000061"},        {"\xff", "FFFFFFFFFFFFFFFF"}, // characters are signed
         {"\x80\x01", "FFFFFF84FFFFFF81"},
     };
-    for (const Case &c : cases) EXPECT_STREQ(NlsCalcStrVal(c.text), c.value) << c.text;
+    for (const Case &c : cases)
+        EXPECT_STREQ(NlsCalcStrVal(c.text), c.value) << c.text;
     EXPECT_EQ(NlsCalcStrVal("abc"), StrVal);
     EXPECT_STREQ(NlsCalcStrVal(nullptr), "0000000000000000");
 }
@@ -219,7 +218,8 @@ TEST(NlsCalcStrVal, ChecksumsOfSumAndWeightedSum) {
 TEST(NlsCalcStrVal, WrapsIn32Bits) {
     std::string text(5000, '\x7f'); // W = 127 * sum(i^2) overflows 32 bits
     uint32_t s = 0, w = 0;
-    for (uint32_t i = 1; i <= text.size(); ++i) s += 127, w += i * i * 127u;
+    for (uint32_t i = 1; i <= text.size(); ++i)
+        s += 127, w += i * i * 127u;
     char expected[NLS_STRVAL_SIZE];
     snprintf(expected, sizeof expected, "%08X%08X", w, s);
     EXPECT_STREQ(NlsCalcStrVal(text.c_str()), expected);

@@ -47,7 +47,8 @@ TEST_F(TransConf, NormalisesWordsEqualsCommentsAndLineEnds) {
         {"Default\nde_DE = de_DE\n", "Default \nde_DE \n= de_DE \n"},
         {"#only a comment\r\n", ""},
     };
-    for (const Case &c : cases) EXPECT_EQ(Normalised(c.file), c.normalised) << c.file;
+    for (const Case &c : cases)
+        EXPECT_EQ(Normalised(c.file), c.normalised) << c.file;
 }
 
 TEST_F(TransConf, MissingFileOrToolPathGivesNull) {
@@ -59,7 +60,8 @@ TEST_F(TransConf, MissingFileOrToolPathGivesNull) {
 
 TEST_F(TransConf, OverlongConfigurationIsCutAtAWordWithAWarning) {
     std::string text;
-    for (int i = 0; text.size() < 3 * TRANSBUF_SIZE; ++i) text += "word" + std::to_string(i) + " ";
+    for (int i = 0; text.size() < 3 * TRANSBUF_SIZE; ++i)
+        text += "word" + std::to_string(i) + " ";
     testing::internal::CaptureStderr();
     std::string out = Normalised(text);
     std::string err = testing::internal::GetCapturedStderr();

@@ -40,7 +40,8 @@ class NlsCat : public ::testing::Test {
         std::string out;
         char buf[4096];
         size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+            out.append(buf, n);
         int status = pclose(p);
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
     }
