@@ -99,6 +99,8 @@ bool WriteDatabase(const std::string &path, const std::vector<CatEntry> &entries
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
     unlink(path.c_str());
     unlink((path + "_new").c_str());
+    // The database library makes ./db before a write-back; don't leave it behind.
+    bool hadDbDir = std::filesystem::exists("db", ec);
     DbmSetV4DriverPathHandling(); // the name is a full file path
     DbTHandle *db = DbTOpen(path.c_str(), DBT_NO_RELOAD | DBT_NO_WRITEBACK);
     if (!db) return false;
@@ -116,6 +118,7 @@ bool WriteDatabase(const std::string &path, const std::vector<CatEntry> &entries
         ok = false;
     }
     DbTClose(db);
+    if (!hadDbDir) rmdir("db"); // only when still empty
     return ok;
 }
 

@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 const std::string kTool = BINARY_DIR "/nlscat";
 const std::string kCatalogs = SOURCE_DIR "/toolkit/nls/catalog";
 
-struct Run {
+struct ToolRun {
     int status;
     std::string out;
 };
@@ -33,7 +33,7 @@ class NlsCat : public ::testing::Test {
     void TearDown() override { fs::remove_all(dir_); }
 
     // Runs the tool in the scratch directory; standard error joins standard output.
-    Run Tool(const std::string &args) {
+    ToolRun Tool(const std::string &args) {
         std::string cmd = "cd '" + dir_.string() + "' && ASAN_OPTIONS=detect_leaks=0 '" + kTool +
                           "' " + args + " 2>&1";
         FILE *p = popen(cmd.c_str(), "r");
@@ -63,11 +63,13 @@ class NlsCat : public ::testing::Test {
 TEST_F(NlsCat, BuildsListsAndGets) {
     Write("a.txt", "# test\n$set 25\n201 Save\n1017 \"\\nDo you want to return to %s menu\"\n"
                    "$key intro  index.html  \n$set 30\n22 \"  %s Help \"\n");
-    Run b = Tool("build out/a.odb a.txt");
+    ToolRun b = Tool("build out/a.odb a.txt");
     ASSERT_EQ(b.status, 0) << b.out;
     EXPECT_EQ(Read("out/a.odb").substr(0, 7), "TODBAA4");
+    EXPECT_FALSE(fs::exists(dir_ / "db")) << "no stray db directory";
+    EXPECT_FALSE(fs::exists(dir_ / "out/a.odb_new"));
 
-    Run l = Tool("list out/a.odb");
+    ToolRun l = Tool("list out/a.odb");
     EXPECT_EQ(l.status, 0);
     EXPECT_EQ(l.out, "25_201\n25_1017\nintro\n30_22\n");
 
@@ -75,7 +77,7 @@ TEST_F(NlsCat, BuildsListsAndGets) {
     EXPECT_EQ(Tool("get out/a.odb 25_1017").out, "\nDo you want to return to %s menu\n");
     EXPECT_EQ(Tool("get out/a.odb intro").out, "index.html\n");
     EXPECT_EQ(Tool("get out/a.odb 30 22").out, "  %s Help \n");
-    Run miss = Tool("get out/a.odb 25 7");
+    ToolRun miss = Tool("get out/a.odb 25 7");
     EXPECT_EQ(miss.status, 1);
     EXPECT_NE(miss.out.find("25_7"), std::string::npos);
 }
@@ -84,12 +86,12 @@ TEST_F(NlsCat, DumpRoundTripsEveryCatalogueInBothFormats) {
     for (const char *lang : {"en_US", "de_DE", "fr_FR"}) {
         std::string src = kCatalogs + "/" + lang + ".txt";
         ASSERT_EQ(Tool("build one.odb '" + src + "'").status, 0) << lang;
-        Run first = Tool("dump one.odb");
+        ToolRun first = Tool("dump one.odb");
         ASSERT_EQ(first.status, 0);
         Write("dump.txt", first.out);
         ASSERT_EQ(Tool("build --headerless two.odb dump.txt").status, 0) << first.out;
         EXPECT_NE(Read("two.odb").substr(0, 6), "TODBAA");
-        Run second = Tool("dump two.odb");
+        ToolRun second = Tool("dump two.odb");
         EXPECT_EQ(second.out, first.out) << lang;
         EXPECT_EQ(Tool("list one.odb").out, Tool("list two.odb").out);
     }
@@ -123,7 +125,7 @@ TEST_F(NlsCat, RejectsBadCataloguesWithTheirLine) {
     };
     for (const Case &c : cases) {
         Write("x.txt", c.text);
-        Run r = Tool("build x.odb x.txt");
+        ToolRun r = Tool("build x.odb x.txt");
         EXPECT_EQ(r.status, 1) << c.text;
         EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
         EXPECT_FALSE(fs::exists(dir_ / "x.odb")) << c.text;
@@ -132,7 +134,7 @@ TEST_F(NlsCat, RejectsBadCataloguesWithTheirLine) {
 
 TEST_F(NlsCat, RejectsStringsTooLargeForADatabase) {
     Write("big.txt", "$set 1\n1 " + std::string(70000, 'b') + "\n");
-    Run r = Tool("build big.odb big.txt");
+    ToolRun r = Tool("build big.odb big.txt");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("too long"), std::string::npos);
 }
@@ -142,17 +144,18 @@ TEST_F(NlsCat, UsageAndHelp) {
     EXPECT_EQ(Tool("frobnicate").status, 2);
     EXPECT_EQ(Tool("build only.odb").status, 2);
     EXPECT_EQ(Tool("list").status, 2);
-    Run h = Tool("--help");
+    ToolRun h = Tool("--help");
     EXPECT_EQ(h.status, 0);
     EXPECT_NE(h.out.find("Adding a language"), std::string::npos);
     EXPECT_NE(h.out.find("trans.conf"), std::string::npos);
-    Run missing = Tool("list nowhere.odb");
+    ToolRun missing = Tool("list nowhere.odb");
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.out.find("nowhere.odb"), std::string::npos);
 }
 
 TEST_F(NlsCat, ReadsStandardInput) {
-    Run r = Tool("build s.odb - <<'EOF'\n$key k v\nEOF");
+    Write("in.txt", "$key k v\n");
+    ToolRun r = Tool("build s.odb - < in.txt");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(Tool("get s.odb k").out, "v\n");
 }
