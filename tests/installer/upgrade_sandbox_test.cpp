@@ -102,7 +102,7 @@ TEST(SetupInSandbox, FindsThePreviousInstallation) {
     }
 }
 
-TEST(SetupInSandbox, DISABLED_MovesFromUsrToOptAndLinksTheWellKnownName) {
+TEST(SetupInSandbox, MovesFromUsrToOptAndLinksTheWellKnownName) {
     NEED_SANDBOX();
     Sandbox sb;
     prepare(sb, "lp");

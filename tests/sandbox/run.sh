@@ -31,7 +31,7 @@
 #   /.sandbox      the fakes' knobs (STATE/root/.sandbox); see each fake. The
 #                  file "absent" there, read before the run, names fakes to
 #                  leave out. Every fake call is appended to /.sandbox/calls.
-#   /dev           null, zero, full, random, urandom, tty and fd only; /proc.
+#   /dev, /proc    the machine's devices; the namespace's own processes.
 # Before the run, STATE/seed/usr|var|opt|etc (when present) lie as an extra
 # layer over the machine's trees, so what the run changes of them still shows
 # in STATE/upper; other top-level entries of STATE/seed (tmp, data, ...) are
@@ -48,27 +48,28 @@ die() {
 
 # Builds the state directory's fixed parts.
 prepare() {
-    local s=$1 f
-    mkdir -p "$s/seed" "$s/root/.sandbox" "$s/root/tmp" "$s/fake/sbin" "$s/distbin" "$s/dist0"
-    chmod 1777 "$s/root/tmp"
-    for t in $trees; do mkdir -p "$s/upper/$t" "$s/work/$t" "$s/root/$t"; done
-    mkdir -p "$s/root/dev" "$s/root/proc" "$s/root/dist"
-    rm -f "$s/fake/sbin/"*
-    for f in ps df du whoami lpd; do
-        if ! grep -qx "$f" "$s/root/.sandbox/absent" 2>/dev/null; then
-            cp "$here/fake/$f" "$s/fake/sbin/$f"
-        fi
-    done
+    local s=$1 f absent="" links=() dirs=() fakes=()
+    mkdir -p "$s/seed" "$s/root/.sandbox" "$s/root/tmp" "$s/fake/sbin" "$s/distbin" "$s/dist0" \
+        "$s/root/dev" "$s/root/proc" "$s/root/dist" "$s/root/.oldroot"
+    for t in $trees; do dirs+=("$s/upper/$t" "$s/work/$t" "$s/root/$t"); done
     for f in bin sbin lib lib32 lib64 libx32; do
         if [ -L "/$f" ]; then
-            [ -L "$s/root/$f" ] || ln -s "$(readlink "/$f")" "$s/root/$f"
+            [ -L "$s/root/$f" ] || links+=("/$f")
         elif [ -d "/$f" ]; then
-            mkdir -p "$s/root/$f"
+            dirs+=("$s/root/$f")
         fi
     done
+    mkdir -p "${dirs[@]}"
+    [ ${#links[@]} = 0 ] || cp -P "${links[@]}" "$s/root/"
+    [ -f "$s/root/.sandbox/absent" ] && absent=" $(tr '\n' ' ' <"$s/root/.sandbox/absent") "
+    for f in ps df du whoami lpd; do
+        case "$absent" in *" $f "*) ;; *) fakes+=("$here/fake/$f") ;; esac
+    done
+    rm -f "$s/fake/sbin/"*
+    cp "${fakes[@]}" "$s/fake/sbin/"
     for f in "$s/seed"/* "$s/seed"/.[!.]*; do
         [ -e "$f" ] || [ -L "$f" ] || continue
-        case " $trees " in *" $(basename "$f") "*) continue ;; esac
+        case " $trees " in *" ${f##*/} "*) continue ;; esac
         cp -a "$f" "$s/root/"
     done
     chmod 1777 "$s/root/tmp"
@@ -76,7 +77,7 @@ prepare() {
 
 # Mounts the view below STATE/root; runs inside the new namespaces.
 mount_view() {
-    local s=$1 dist=$2 r=$1/root t lower n
+    local s=$1 dist=$2 r=$1/root t lower
     mount --make-rprivate /
     mount --bind "$r" "$r"
     for t in $trees; do
@@ -86,18 +87,11 @@ mount_view() {
         mount -t overlay overlay -o "lowerdir=$lower,upperdir=$s/upper/$t,workdir=$s/work/$t" "$r/$t"
     done
     for t in bin sbin lib lib32 lib64 libx32; do
-        [ -d "/$t" ] && [ ! -L "/$t" ] && mount --rbind "/$t" "$r/$t"
+        if [ -d "/$t" ] && [ ! -L "/$t" ]; then mount --rbind "/$t" "$r/$t"; fi
     done
     mount -t overlay overlay -o "lowerdir=$s/distbin:$dist" "$r/dist"
-    mount -t tmpfs -o mode=755 tmpfs "$r/dev"
-    (cd "$r/dev" && touch null zero full random urandom tty)
-    for n in null zero full random urandom tty; do mount --bind "/dev/$n" "$r/dev/$n"; done
-    ln -s /proc/self/fd "$r/dev/fd"
-    ln -s fd/0 "$r/dev/stdin"
-    ln -s fd/1 "$r/dev/stdout"
-    ln -s fd/2 "$r/dev/stderr"
+    mount --rbind /dev "$r/dev"
     mount -t proc proc "$r/proc"
-    mkdir -p "$r/.oldroot"
     cd "$r"
     pivot_root . .oldroot
     umount -l /.oldroot
@@ -151,6 +145,24 @@ mkdir -p "$state"
 state=$(cd "$state" && pwd)
 case "$state/" in /usr/* | /var/* | /opt/* | /etc/*) die "state directory $state lies in an overlaid tree" ;; esac
 case "$state$dist" in *[:,]*) die "paths with ':' or ',' cannot be layered" ;; esac
+ns=(unshare --mount --pid --fork --kill-child=KILL)
+[ "$(id -u)" = 0 ] || ns=(unshare --user --map-root-user --mount --pid --fork --kill-child=KILL)
+
+if [ $probe = 1 ]; then
+    # Namespaces and an overlay mount are all a run needs from the kernel.
+    p=$state/probe
+    mkdir -p "$p/l" "$p/u" "$p/w" "$p/m"
+    set +e
+    err=$("${ns[@]}" sh -c "mount --make-rprivate / && mount -t overlay overlay \
+        -o lowerdir=$p/l,upperdir=$p/u,workdir=$p/w $p/m" 2>&1)
+    rc=$?
+    rm -rf "$p"
+    [ $announce = 0 ] || rm -rf "$state"
+    [ $rc = 0 ] || echo "sandbox unavailable: ${err:-namespaces cannot be made}"
+    [ $rc = 0 ] || exit 125
+    exit 0
+fi
+
 prepare "$state"
 if [ -n "$dist" ]; then dist=$(cd "$dist" && pwd); else dist=$state/dist0; fi
 [ -z "$setup" ] || cp "$setup" "$state/distbin/setup"
@@ -167,19 +179,6 @@ done
     done
     for v in "${extra[@]}"; do echo "$v"; done
 } >"$state/root/.sandbox/.env"
-
-ns=(unshare --mount --pid --fork --kill-child=KILL)
-[ "$(id -u)" = 0 ] || ns=(unshare --user --map-root-user --mount --pid --fork --kill-child=KILL)
-
-if [ $probe = 1 ]; then
-    set +e
-    err=$("${ns[@]}" "$0" --inner "$state" "$dist" / true 2>&1)
-    rc=$?
-    [ $announce = 0 ] || rm -rf "$state"
-    [ $rc = 0 ] || echo "sandbox unavailable: ${err:-namespaces cannot be made}"
-    [ $rc = 0 ] || exit 125
-    exit 0
-fi
 
 set +e
 timeout -k 2 "$timeout" "${ns[@]}" "$0" --inner "$state" "$dist" "$cwd" "$@"
