@@ -87,7 +87,7 @@ TEST_F(PkgListTest, TreesFilesAndEmptyFiles) {
                    " mode 750\n"
                    "t empty mode 600\n"),
               0);
-    EXPECT_EQ(readFile(a("fonts/fonts/a.pfb")), "font\n"); // cp -pr into an existing dir
+    EXPECT_EQ(readFile(a("fonts/a.pfb")), "font\n"); // cp -pr merges into an existing dir
     EXPECT_EQ(readFile(dest + "/a.pfb"), "font\n");
     EXPECT_EQ(fileMode(a("fonts")), 0750); // dirto's attributes apply to APP/NAME
     EXPECT_TRUE(pathExists(a("empty")));
@@ -112,7 +112,7 @@ TEST_F(PkgListTest, SedKeepsTheFileModeAndLaterSedTakesOneWord) {
     EXPECT_EQ(readFile(a("prog")), "edited\n");
     EXPECT_EQ(fileMode(a("prog")), 0750);
     writeFile(a("notes"), "a b\n", 0755);
-    EXPECT_EQ(list("m notes sed s/a/x/;s/b/y/\n"), 0);
+    EXPECT_EQ(list("m notes sed 's/a/x/;s/b/y/'\n"), 0);
     EXPECT_EQ(readFile(a("notes")), "x y\n");
     EXPECT_EQ(fileMode(a("notes")), 0755);
 }
