@@ -65,7 +65,7 @@ struct LineReader {
     // The rest of the line without leading and trailing blanks and line ends.
     std::string rest() const {
         std::string r = cursor ? cursor : "";
-        size_t b = r.find_first_not_of(" \t");
+        size_t b = r.find_first_not_of(" \t\r\n");
         if (b == std::string::npos) return "";
         size_t e = r.find_last_not_of(" \t\r\n");
         return r.substr(b, e - b + 1);
