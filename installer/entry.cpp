@@ -240,7 +240,7 @@ void setupMain(int argc, char **argv) {
     }
 
     // Step 13: copy, unpack and install the distribution.
-    // TODO(sequence): installFromSite(pZarvoInstallDir);
+    installFromSite(pZarvoInstallDir);
 
     // Step 14: remove the work area and bring the print queues up to date.
     ZarvoClean(pZarvoInstallDir);
