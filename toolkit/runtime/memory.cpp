@@ -9,6 +9,8 @@
 // finding a block and skipping full ones stays within a few cache lines.
 #include "toolkit/runtime/memory.h"
 
+#include "toolkit/runtime/logging.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
@@ -335,9 +337,7 @@ char *SaveFormatted(const char *fmt, va_list ap) {
 }
 
 [[noreturn]] void OutOfMemory() {
-    int err = errno;
-    fprintf(stderr, "\n%s: %s : %s\n", my_name ? my_name : "", OutOfMem, strerror(err));
-    exit(1);
+    SysError("%s", OutOfMem);
 }
 
 void DumpDedicated(const MemBlock *b) {

@@ -1,6 +1,7 @@
 // Tokenizer, delimited lists, path splitting and small string helpers.
 #include "toolkit/runtime/tokens.h"
 
+#include "toolkit/runtime/files.h"
 #include "toolkit/runtime/memory.h"
 
 #include <algorithm>
@@ -8,7 +9,6 @@
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
 #include <vector>
 
 char *szIn = nullptr;
@@ -80,10 +80,12 @@ char *CopyCut(char *buf, size_t size, std::string_view src) {
     return buf;
 }
 
-// Whether path exists as an entry (a dangling link counts, as in a listing).
-bool Exists(const char *path) {
-    struct stat st;
-    return lstat(path, &st) == 0;
+// Whether path is an entry of its parent directory.
+bool Exists(const std::string &path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return FindFile(".", path.c_str()) != 0;
+    std::string dir = slash == 0 ? "/" : path.substr(0, slash);
+    return FindFile(dir.c_str(), path.c_str() + slash + 1) != 0;
 }
 
 // Cuts path at its last '/' ("/" directly under the root, "." without '/').
@@ -442,7 +444,7 @@ char *FindExistingPath(const char *path, int *flExists) {
         whole.pop_back();
     if (whole.empty()) whole = ".";
     std::string candidate = whole;
-    while (candidate != "/" && candidate != "." && !Exists(candidate.c_str()))
+    while (candidate != "/" && candidate != "." && !Exists(candidate))
         ClimbOne(candidate);
     if (candidate == whole && flExists != nullptr) *flExists = 1;
     return SaveStr_(candidate.c_str());

@@ -332,6 +332,22 @@ TEST_F(MemoryTest, AdjustFailureWhenTheSystemRefusesMemory) {
                 "ERROR: Unable to allocate memory");
 }
 
+// Child: the string savers end the run rather than return null.
+[[noreturn]] void SaveWithoutAddressSpace() {
+    std::string big(200000, 's');
+    struct rlimit lim;
+    getrlimit(RLIMIT_AS, &lim);
+    lim.rlim_cur = 0;
+    setrlimit(RLIMIT_AS, &lim);
+    SaveStr_(big.c_str());
+    exit(4);
+}
+
+TEST_F(MemoryTest, SaversEndTheRunWhenMemoryIsOut) {
+    EXPECT_EXIT(SaveWithoutAddressSpace(), ::testing::ExitedWithCode(1),
+                ": Unable to allocate memory : ");
+}
+
 TEST_F(MemoryTest, TestMatStopsAtTerminator) {
     EXPECT_EQ(TestMAT("  U", ' ', 2), 1);
     EXPECT_EQ(TestMAT("  U", ' ', 3), 0);
