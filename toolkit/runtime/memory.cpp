@@ -1,12 +1,15 @@
 // Node-table allocator. Each standard block serves 2048 nodes of 32 bytes and
-// keeps its MAT as text, so free room is found by scanning for a run of
-// blanks; the scan uses memchr (vectorised in libc) to jump over runs instead
-// of testing node by node. First fit by lowest node in chain order is kept.
+// keeps its MAT as text; a request takes the lowest run of free nodes that
+// fits, in the first block (in chain order) that has one.
 //
-// Block headers live in mappings of their own, so walking the chain touches
-// one page per block. A compact index in chain order mirrors what the walks
-// need (data range and an upper bound of the longest free run) so that
-// finding a block and skipping full ones stays within a few cache lines.
+// Block headers live in mappings of their own, one page set per block, and
+// their node tables are large; walking them for every request would touch a
+// page per block. So a compact index in chain order keeps, per block, what
+// the search needs: the MAT as 64-bit words, the count of free runs of each
+// length (hence the longest run), where a search for a given length may
+// start, and a dense copy of the node counts. The MAT, the node table and
+// FreeNodes stay the authoritative state, updated exactly as before; the
+// index only lets the search skip what cannot fit. First fit is unchanged.
 #include "toolkit/runtime/memory.h"
 
 #include "toolkit/runtime/logging.h"
@@ -26,6 +29,8 @@
 #endif
 
 #include <algorithm>
+#include <array>
+#include <memory>
 #include <vector>
 
 MemBlock *pMemB = nullptr;
@@ -79,17 +84,64 @@ bool IsDedicated(const MemBlock *b) {
     return b->Size > MEM_BLOCK_SIZE;
 }
 
-// One chain entry of the index, with the lengths of the block's free runs:
-// Runs[n] counts the runs of exactly n free nodes, and MaxRun is the longest,
-// so a block is searched only when it really has room.
+// Bit i set when MAT character i of the 64 at p is a free mark.
+uint64_t FreeMask(const char *p) {
+#ifdef __SSE2__
+    const __m128i free = _mm_set1_epi8(MEM_FREE);
+    uint64_t mask = 0;
+    for (int i = 0; i < 4; i++) {
+        __m128i v = _mm_loadu_si128((const __m128i *)(p + 16 * i));
+        mask |= (uint64_t)(uint16_t)_mm_movemask_epi8(_mm_cmpeq_epi8(v, free)) << (16 * i);
+    }
+    return mask;
+#else
+    uint64_t mask = 0;
+    for (int i = 0; i < 64; i++)
+        mask |= (uint64_t)(p[i] == MEM_FREE) << i;
+    return mask;
+#endif
+}
+
+// Sets (free) or clears bits [first, first + count) of bits.
+void SetBits(uint64_t *bits, int first, int count, bool free) {
+    for (int end = first + count; first < end;) {
+        int w = first / 64, lo = first % 64, n = std::min(64 - lo, end - first);
+        uint64_t mask = (n == 64 ? ~0ULL : ((1ULL << n) - 1)) << lo;
+        bits[w] = free ? bits[w] | mask : bits[w] & ~mask;
+        first += n;
+    }
+}
+
+// Search state of one block. Runs[n] counts the runs of exactly n free
+// nodes; the longest is kept as BlockRef::MaxRun, so a block is searched
+// only when it really has room.
+struct RunDetail {
+    std::array<uint16_t, MEM_NODES + 1> Runs;
+    // From[k], k <= 64: no run of k free nodes starts below this node (k
+    // above 64 uses From[64]); searches start there.
+    std::array<uint16_t, 65> From;
+    // Bit i of word w set when node 64 * w + i is free: the MAT as bits.
+    std::array<uint64_t, MEM_NODES / 64> FreeBits;
+    // Copy of Node[].Count: frees read it here, in a few dense pages, rather
+    // than in the node tables spread over every header.
+    std::array<uint16_t, MEM_NODES> Counts;
+};
 struct BlockRef {
     MemBlock *Block;
-    const char *pData;
     long Size;
     int MaxRun;
-    std::vector<uint16_t> Runs;
+    std::unique_ptr<RunDetail> D;
 };
 std::vector<BlockRef> Index;
+// Data ranges of the blocks, in the order of Index, for address lookups.
+struct Range {
+    const char *pData;
+    long Size;
+};
+std::vector<Range> Ranges;
+// FirstRoom[k], k <= 64: no block before this Index position has a run of k
+// free nodes (k above 64 uses FirstRoom[64]); searches start there.
+std::array<uint32_t, 65> FirstRoom{};
 // Position of the entry used last; most lookups ask for it again.
 size_t LastRef = 0;
 
@@ -107,11 +159,10 @@ BlockRef *RefOf(const MemBlock *b) {
 // The first entry whose block holds p, or null.
 BlockRef *RefHolding(const void *p) {
     const char *q = (const char *)p;
-    for (size_t i = 0; i < Index.size(); i++) {
-        BlockRef &r = Index[i];
-        if (q >= r.pData && q - r.pData < r.Size) {
+    for (size_t i = 0; i < Ranges.size(); i++) {
+        if (q >= Ranges[i].pData && q - Ranges[i].pData < Ranges[i].Size) {
             LastRef = i;
-            return &r;
+            return &Index[i];
         }
     }
     return nullptr;
@@ -132,43 +183,34 @@ int FreeAfter(const char *mat, int from) {
 
 void AddRun(BlockRef &r, int len) {
     if (len <= 0) return;
-    r.Runs[len]++;
-    if (len > r.MaxRun) r.MaxRun = len;
+    r.D->Runs[len]++;
+    if (len <= r.MaxRun) return;
+    auto at = (uint32_t)(&r - Index.data());
+    for (int k = r.MaxRun + 1; k <= std::min(len, 64); k++)
+        FirstRoom[k] = std::min(FirstRoom[k], at);
+    r.MaxRun = len;
 }
 
 void DropRun(BlockRef &r, int len) {
-    if (len > 0 && r.Runs[len] > 0) r.Runs[len]--;
-    while (r.MaxRun > 0 && r.Runs[r.MaxRun] == 0)
+    if (len > 0 && r.D->Runs[len] > 0) r.D->Runs[len]--;
+    while (r.MaxRun > 0 && r.D->Runs[r.MaxRun] == 0)
         r.MaxRun--;
 }
 
 // Recounts the free runs of r's block from its MAT.
 void CountRuns(BlockRef &r) {
-    r.Runs.assign(MEM_NODES + 1, 0);
+    r.D->Runs.fill(0);
     r.MaxRun = 0;
+    r.D->From.fill(0);
+    for (int i = 0; i < MEM_NODES; i++)
+        r.D->Counts[i] = r.Block->Node[i].Count;
+    for (int w = 0; w < MEM_NODES / 64; w++)
+        r.D->FreeBits[w] = FreeMask(r.Block->MAT + 64 * w);
     for (int i = 0; i < MEM_NODES;) {
         int len = FreeAfter(r.Block->MAT, i);
         AddRun(r, len);
         i += len + 1;
     }
-}
-
-// Bit i set when MAT character i of the 64 at p is a free mark.
-uint64_t FreeMask(const char *p) {
-#ifdef __SSE2__
-    const __m128i free = _mm_set1_epi8(MEM_FREE);
-    uint64_t mask = 0;
-    for (int i = 0; i < 4; i++) {
-        __m128i v = _mm_loadu_si128((const __m128i *)(p + 16 * i));
-        mask |= (uint64_t)(uint16_t)_mm_movemask_epi8(_mm_cmpeq_epi8(v, free)) << (16 * i);
-    }
-    return mask;
-#else
-    uint64_t mask = 0;
-    for (int i = 0; i < 64; i++)
-        mask |= (uint64_t)(p[i] == MEM_FREE) << i;
-    return mask;
-#endif
 }
 
 // Bit i set when bits i .. i+k-1 of m are all set (1 <= k <= 64).
@@ -181,13 +223,17 @@ uint64_t RunStarts(uint64_t m, int k) {
     return m;
 }
 
-// Lowest node starting a run of k free marks in b's MAT, or -1. The MAT is
-// read 64 marks at a time as a bit mask; `run` carries the free marks at the
-// end of the previous word into the next.
-int FindFreeRun(const MemBlock *b, int k) {
+// Lowest node starting a run of k free marks in b's MAT, or -1, given that
+// none starts below from. The MAT is read 64 marks at a time as a bit mask;
+// `run` carries the free marks at the end of the previous word into the next.
+int FindFreeRun(const uint64_t *bits, int k, int from) {
     int run = 0;
-    for (int base = 0; base < MEM_NODES; base += 64) {
-        uint64_t m = FreeMask(b->MAT + base);
+    for (int base = from / 64 * 64; base < MEM_NODES; base += 64) {
+        uint64_t m = bits[base / 64];
+        if (m == 0) {
+            run = 0;
+            continue;
+        }
         if (m == ~0ULL) {
             run += 64;
             if (run >= k) return base + 64 - run;
@@ -212,14 +258,19 @@ void MarkNodes(MemBlock *b, int first, int count, char mark) {
     int after = FreeAfter(b->MAT, mark == MEM_USED ? first : first + count);
     memset(b->MAT + first, mark, count);
     if (r == nullptr) return;
+    SetBits(r->D->FreeBits.data(), first, count, mark == MEM_FREE);
     if (mark == MEM_USED) {
         AddRun(*r, before);
         AddRun(*r, after - count);
         DropRun(*r, before + after);
     } else {
-        AddRun(*r, before + count + after);
+        int len = before + count + after;
+        AddRun(*r, len);
         DropRun(*r, before);
         DropRun(*r, after);
+        auto start = (uint16_t)(first - before);
+        for (int k = 1; k <= std::min(len, 64); k++)
+            r->D->From[k] = std::min(r->D->From[k], start);
     }
 }
 
@@ -227,12 +278,18 @@ char *NodeAddress(const MemBlock *b, int i) {
     return b->pData + (long)MEM_NODE_SIZE * i;
 }
 
+// Records an allocation of count nodes starting at node i (0: none).
+void SetNode(MemBlock *b, int i, int count) {
+    b->Node[i].Count = (unsigned short)count;
+    b->Node[i].pStart = count ? NodeAddress(b, i) : nullptr;
+    if (BlockRef *r = RefOf(b)) r->D->Counts[i] = (uint16_t)count;
+}
+
 // Takes k nodes from i on in standard block b; returns their zeroed memory.
 char *TakeNodes(MemBlock *b, int i, int k) {
     char *p = NodeAddress(b, i);
     MarkNodes(b, i, k, MEM_USED);
-    b->Node[i].Count = (unsigned short)k;
-    b->Node[i].pStart = p;
+    SetNode(b, i, k);
     memset(p, 0, (size_t)k * MEM_NODE_SIZE);
     b->FreeNodes -= k;
     return p;
@@ -252,12 +309,20 @@ char *GetDedicated(long len) {
 char *GetStandard(long len) {
     int k = (int)(len / MEM_NODE_SIZE);
     if (pMemB == nullptr && GetNewBlock((int)len) == nullptr) return nullptr;
-    for (size_t at = 0; at < Index.size(); at++) {
+    uint32_t &first = FirstRoom[std::min(k, 64)];
+    for (size_t at = first; at < Index.size(); at++) {
         BlockRef &r = Index[at];
         if (r.MaxRun < k || r.Size > MEM_BLOCK_SIZE || r.Block->FreeNodes < k) continue;
-        int i = FindFreeRun(r.Block, k);
+        uint16_t &from = r.D->From[std::min(k, 64)];
+        int i = FindFreeRun(r.D->FreeBits.data(), k, from);
         LastRef = at;
-        if (i >= 0) return TakeNodes(r.Block, i, k);
+        if (i >= 0) {
+            if (k <= 64) {
+                from = (uint16_t)i;
+                first = (uint32_t)at;
+            }
+            return TakeNodes(r.Block, i, k);
+        }
         CountRuns(r); // the counts were wrong; trust the MAT
     }
     MemBlock *b = GetNewBlock((int)len);
@@ -293,7 +358,7 @@ char *AdjustStandard(MemBlock *b, int i, long len) {
     if (k < a) {
         MarkNodes(b, i + k, a - k, MEM_FREE);
         memset(NodeAddress(b, i + k), 0, (size_t)(a - k) * MEM_NODE_SIZE);
-        b->Node[i].Count = (unsigned short)k;
+        SetNode(b, i, k);
         b->FreeNodes += a - k;
         return p;
     }
@@ -301,7 +366,7 @@ char *AdjustStandard(MemBlock *b, int i, long len) {
     if (i + k <= MEM_NODES && TestMAT(b->MAT + i + a, MEM_FREE, d)) {
         MarkNodes(b, i + a, d, MEM_USED);
         memset(NodeAddress(b, i + a), 0, (size_t)d * MEM_NODE_SIZE);
-        b->Node[i].Count = (unsigned short)k;
+        SetNode(b, i, k);
         b->FreeNodes -= d;
         return p;
     }
@@ -310,10 +375,8 @@ char *AdjustStandard(MemBlock *b, int i, long len) {
         MarkNodes(b, i - d, d, MEM_USED);
         memmove(q, p, (size_t)a * MEM_NODE_SIZE);
         memset(q + (size_t)a * MEM_NODE_SIZE, 0, (size_t)d * MEM_NODE_SIZE);
-        b->Node[i - d].Count = (unsigned short)k;
-        b->Node[i - d].pStart = q;
-        b->Node[i].Count = 0;
-        b->Node[i].pStart = nullptr;
+        SetNode(b, i - d, k);
+        SetNode(b, i, 0);
         b->FreeNodes -= d;
         return q;
     }
@@ -409,7 +472,8 @@ MemBlock *GetNewBlock(int size) {
 
 void PushBlock(MemBlock *b) {
     if (b == nullptr) return;
-    Index.push_back({b, b->pData, b->Size, 0, {}});
+    Index.push_back({b, b->Size, 0, std::make_unique<RunDetail>()});
+    Ranges.push_back({b->pData, b->Size});
     CountRuns(Index.back());
     b->pNext = nullptr;
     if (pMemB == nullptr) {
@@ -426,7 +490,11 @@ void PushBlock(MemBlock *b) {
 
 MemBlock *PopBlock(MemBlock *b) {
     if (b == nullptr) return nullptr;
-    if (BlockRef *r = RefOf(b)) Index.erase(Index.begin() + (r - Index.data()));
+    if (BlockRef *r = RefOf(b)) {
+        Ranges.erase(Ranges.begin() + (r - Index.data()));
+        Index.erase(Index.begin() + (r - Index.data()));
+        FirstRoom.fill(0); // positions moved
+    }
     MemBlock *result = b;
     if (b == pMemB) {
         pMemB = b->pNext;
@@ -466,19 +534,19 @@ char *GetMem(int n) {
 }
 
 int PutMem(const void *p) {
-    MemBlock *b = FindBlock(p);
-    if (b == nullptr) return 0;
-    if (IsDedicated(b)) {
+    BlockRef *r = RefHolding(p);
+    if (r == nullptr) return 0;
+    MemBlock *b = r->Block;
+    if (r->Size > MEM_BLOCK_SIZE) {
         FreeBlock(b);
         return 1;
     }
-    int i = (int)(((const char *)p - b->pData) / MEM_NODE_SIZE);
-    MemNode &node = b->Node[i];
-    if (node.Count == 0 || node.pStart == nullptr) return 0;
-    b->FreeNodes += node.Count;
-    MarkNodes(b, i, node.Count, MEM_FREE);
-    node.Count = 0;
-    node.pStart = nullptr;
+    int i = (int)(((const char *)p - Ranges[r - Index.data()].pData) / MEM_NODE_SIZE);
+    int count = r->D->Counts[i];
+    if (count == 0) return 0;
+    b->FreeNodes += count;
+    MarkNodes(b, i, count, MEM_FREE);
+    SetNode(b, i, 0);
     if (b->FreeNodes == MEM_NODES) FreeBlock(b);
     return 1;
 }
