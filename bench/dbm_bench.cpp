@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <ftw.h>
 #include <string>
 #include <sys/stat.h>
@@ -47,10 +48,11 @@ std::string Key(int i) {
 
 const char kData[] = "a translated text of a typical length";
 
-// A headered typed database of n records named after n.
+// A headered typed database of n records named after n, built once.
 std::string TypedDb(int n) {
     Dir();
     std::string name = "typed" + std::to_string(n);
+    if (access((Dir().root + "/db/" + name + ".odb").c_str(), F_OK) == 0) return name;
     DbTHandle *h = DbTOpen(name.c_str(), DBT_NO_WRITEBACK);
     for (int i = 0; i < n; i++)
         DbmTPutRecord(h, Key(i).c_str(), kData, sizeof kData);

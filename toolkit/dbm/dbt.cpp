@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "toolkit/runtime/files.h"
@@ -24,12 +25,19 @@ namespace {
 constexpr int kHeaderSize = 16;
 constexpr int kScratchSize = 65535;
 
-// Key index of one handle: whole key (with its NUL) -> start of its first record. It describes
-// the image it was built for, identified by address and length.
+// Key index of one handle: an open-addressing table of the first record of every key, holding
+// the key's hash and the record's start. It describes the image it was built for, identified by
+// address and length; a hit is confirmed against the record itself.
+struct Slot {
+    uint32_t hash;
+    int start; // negative: empty slot
+};
+
 struct KeyIndex {
     const char *image = nullptr;
     int length = -1;
-    std::unordered_map<std::string, int> first;
+    int used = 0;
+    std::vector<Slot> slots; // size a power of two, at most half full
 };
 
 std::unordered_map<const DbTHandle *, KeyIndex> indexes;
@@ -43,6 +51,35 @@ KeyIndex *CurrentIndex(const DbTHandle *h) {
     if (it == indexes.end()) return nullptr;
     KeyIndex &ix = it->second;
     return ix.image == h->image && ix.length == h->imageLength ? &ix : nullptr;
+}
+
+// FNV-1a over a key with its NUL.
+uint32_t KeyHash(std::string_view key) {
+    uint32_t hash = 2166136261u;
+    for (unsigned char c : key)
+        hash = (hash ^ c) * 16777619u;
+    return hash;
+}
+
+void Insert(KeyIndex &ix, uint32_t hash, int start);
+
+void Grow(KeyIndex &ix) {
+    std::vector<Slot> old = std::move(ix.slots);
+    ix.slots.assign(old.empty() ? 16 : old.size() * 2, Slot{0, -1});
+    ix.used = 0;
+    for (const Slot &slot : old)
+        if (slot.start >= 0) Insert(ix, slot.hash, slot.start);
+}
+
+void Insert(KeyIndex &ix, uint32_t hash, int start) {
+    if ((size_t)(ix.used + 1) * 2 > ix.slots.size()) Grow(ix);
+    size_t mask = ix.slots.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask)
+        if (ix.slots[i].start < 0) {
+            ix.slots[i] = {hash, start};
+            ix.used++;
+            return;
+        }
 }
 
 bool HostIsBigEndian() {
@@ -116,12 +153,16 @@ int DataLength(const DbTRecord &r) {
 }
 
 KeyIndex &BuildIndex(DbTHandle *h) {
-    std::unordered_map<std::string, int> first;
+    KeyIndex fresh;
+    std::unordered_set<std::string> seen;
     DbTRecord r;
-    for (int call = 0; WalkDbTRecords(h, &r, call); call++)
-        first.emplace(ReadKey(h, r), h->walkPosition - r.bodyLength - 2);
+    for (int call = 0; WalkDbTRecords(h, &r, call); call++) {
+        std::string key = ReadKey(h, r);
+        if (seen.insert(key).second)
+            Insert(fresh, KeyHash(key), h->walkPosition - r.bodyLength - 2);
+    }
     KeyIndex &ix = indexes[h];
-    ix.first = std::move(first);
+    ix = std::move(fresh);
     ix.image = h->image;
     ix.length = h->imageLength;
     return ix;
@@ -130,6 +171,29 @@ KeyIndex &BuildIndex(DbTHandle *h) {
 KeyIndex &Index(DbTHandle *h) {
     KeyIndex *ix = CurrentIndex(h);
     return ix ? *ix : BuildIndex(h);
+}
+
+// Finds the first record whose key (with its NUL) is key through the index. On a hit rec is
+// filled and, for a headered image, the cursor stands at the record's data.
+bool Lookup(DbTHandle *h, std::string_view key, DbTRecord *rec) {
+    KeyIndex &ix = Index(h);
+    if (ix.slots.empty()) return false;
+    uint32_t hash = KeyHash(key);
+    std::string scrambled(key); // headered keys are compared in their stored form
+    DbmScramble(reinterpret_cast<unsigned char *>(scrambled.data()), (int)scrambled.size());
+    size_t mask = ix.slots.size() - 1;
+    for (size_t i = hash & mask; ix.slots[i].start >= 0; i = (i + 1) & mask) {
+        if (ix.slots[i].hash != hash) continue;
+        h->walkPosition = ix.slots[i].start;
+        if (!WalkDbTRecords(h, rec, 1) || rec->keySize != key.size()) continue;
+        if (Headerless(h)) {
+            if (memcmp(rec->key, key.data(), key.size()) == 0) return true;
+        } else if (memcmp(h->image + h->cursor, scrambled.data(), key.size()) == 0) {
+            h->cursor += rec->keySize;
+            return true;
+        }
+    }
+    return false;
 }
 
 char *SaveText(const std::string &text) {
@@ -295,13 +359,7 @@ DbTRecord *WalkDbTRecords(DbTHandle *h, DbTRecord *rec, int call) {
 
 char FindTRecord(DbTHandle *h, const char *key, DbTRecord *rec) {
     if (!h || !h->image || !key || !*key || !rec) return 0;
-    KeyIndex &ix = Index(h);
-    auto it = ix.first.find(std::string(key, strlen(key) + 1));
-    if (it == ix.first.end()) return 0;
-    h->walkPosition = it->second;
-    if (!WalkDbTRecords(h, rec, 1)) return 0;
-    if (!Headerless(h)) h->cursor += rec->keySize;
-    return 1;
+    return Lookup(h, std::string_view(key, strlen(key) + 1), rec);
 }
 
 char PurgeTRecord(DbTHandle *h, const char *key, int prefixLen) {
@@ -310,7 +368,8 @@ char PurgeTRecord(DbTHandle *h, const char *key, int prefixLen) {
     if (!h->image) return 0;
     size_t keyLen = strlen(key);
     // Whole-key removal of a key the image does not hold needs no walk.
-    if (prefixLen <= 0 && !Index(h).first.count(std::string(key, keyLen + 1))) return 0;
+    DbTRecord found;
+    if (prefixLen <= 0 && !Lookup(h, std::string_view(key, keyLen + 1), &found)) return 0;
     bool removed = false;
     DbTRecord r;
     for (int call = 0; WalkDbTRecords(h, &r, call); call++) {
@@ -366,7 +425,7 @@ char DbmTPutRecord(DbTHandle *h, const char *key, const void *data, int len) {
     h->imageLength = start + (int)body + 2;
     h->changedFlag = 1;
     if (ix) { // the index stays valid: the record is appended and its key was not present
-        ix->first.emplace(std::string(key, keySize), start);
+        Insert(*ix, KeyHash(std::string_view(key, keySize)), start);
         ix->image = h->image;
         ix->length = h->imageLength;
     }

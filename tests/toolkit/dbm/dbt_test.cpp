@@ -238,6 +238,28 @@ TEST_F(DbT, KeyListsAndKeyTests) {
         EXPECT_EQ(TestKeyName(c.key, c.list), c.expected) << c.key << c.list;
 }
 
+TEST_F(DbT, ManyKeysStayFindableThroughChanges) {
+    for (bool headerless : {false, true}) {
+        if (headerless) WriteBytes(Db("many"), kRecA);
+        Open("many", DBT_NO_RELOAD | DBT_NO_WRITEBACK);
+        const int n = 3000;
+        for (int i = 0; i < n; i++) {
+            std::string k = "k" + std::to_string(i), v = "v" + std::to_string(i);
+            ASSERT_TRUE(DbmTPutRecord(h, k.c_str(), v.c_str(), (int)v.size()));
+        }
+        ASSERT_TRUE(DbmTDeleteRecords(h, "k1")); // k1, k10..k19, k100..k199, k1000..k1999
+        ASSERT_TRUE(DbmTPutRecord(h, "k5", "again", 5));
+        for (int i = 0; i < n; i++) {
+            std::string k = "k" + std::to_string(i);
+            std::string want = k[1] == '1' ? "" : i == 5 ? "again" : "v" + std::to_string(i);
+            ASSERT_EQ(Get(k.c_str()), want) << k;
+        }
+        EXPECT_EQ(Get("k"), "");
+        EXPECT_EQ(Get("k30000"), "");
+        EXPECT_EQ(h->format, headerless ? 1 : 2);
+    }
+}
+
 TEST_F(DbT, CopyRecord) {
     Open("t");
     ASSERT_TRUE(DbmTPutRecord(h, "k", "abc", 3));
