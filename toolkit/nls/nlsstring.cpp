@@ -120,15 +120,17 @@ DbTHandle *NlsOpenDB(const char *name, int flags) {
     if (!name) return nullptr;
     char *lang = SaveStr_(GetDesiredNLSLang());
     const char *tool = pToolPath && *pToolPath ? pToolPath : ".";
+    char *path = SaveStr("%s/db/%s/%s.odb", tool, lang, name);
     // A relative tool path must still read as a path, not as a database name.
-    const char *lead = (*tool == '/' || *tool == '.') ? "" : "./";
-    char *path = SaveStr("%s%s/db/%s/%s.odb", lead, tool, lang, name);
-    DbTHandle *db = DbTOpen(path, flags);
+    bool bare = *tool != '/' && *tool != '.';
+    char *open = bare ? SaveStr("./%s", path) : path;
+    DbTHandle *db = DbTOpen(open, flags);
     if (db && db->format == 0 && strncmp(lang, "en_US", 5) == 0) {
         fprintf(stderr, "ERROR:  Could not open English database:  %s\n", path);
         DbTClose(db);
         db = nullptr;
     }
+    if (open != path) PutMem(open);
     PutMem(lang);
     PutMem(path);
     return db;

@@ -140,6 +140,17 @@ TEST_F(NlsString, OpenDbWithARelativeToolPath) {
     char out[NLS_STRBUF_SIZE];
     EXPECT_STREQ(NlsFetchString(db, out, NLS_BY_NUMBER, 25, 201), "Save");
     DbTClose(db);
+
+    std::string bare = "db/..";
+    pToolPath = bare.data();
+    db = NlsOpenDB("CoreString", 0);
+    ASSERT_NE(db, nullptr);
+    EXPECT_STREQ(NlsFetchString(db, out, NLS_BY_NUMBER, 25, 201), "Save");
+    DbTClose(db);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(NlsOpenDB("Missing", 0), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "ERROR:  Could not open English database:  db/../db/en_US/Missing.odb\n");
 }
 
 std::string Printed(DbTHandle *db, int set, int number, int a, int b) {
