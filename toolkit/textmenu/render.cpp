@@ -123,6 +123,7 @@ bool PrintItem(Menu *menu, int index, int value_column) {
         printf("%s ", item->text);
         return true;
     }
+    // Spare items have no key, so they show no number, like inactive ones.
     if (item->state == ITEM_INACTIVE || item->kind == ITEM_SPARE)
         printf("%*s  %s ", 2, " ", Shown(item));
     else if (item->text[0] == '~')

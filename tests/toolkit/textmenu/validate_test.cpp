@@ -1,0 +1,190 @@
+#include "toolkit/textmenu/validate.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+#include "tests/toolkit/textmenu/menu_io.h"
+#include "toolkit/runtime/memory.h"
+
+using menutest::Console;
+using menutest::Msg;
+using menutest::MsgF;
+
+namespace {
+
+// What PostMsg shows for an already formatted message.
+std::string Posted(const std::string &text) {
+    return text + Msg(25, 1001);
+}
+
+std::string Fmt(const char *format, ...) {
+    char out[4096];
+    va_list ap;
+    va_start(ap, format);
+    vsnprintf(out, sizeof out, format, ap);
+    va_end(ap);
+    return out;
+}
+
+struct EntryCase {
+    const char *format;
+    const char *entry;
+    int code;
+    std::string shown; // everything printed, "" when nothing
+};
+
+TEST(ValidateEntry, DocumentedCases) {
+    ValidateEntry("", ""); // fetches the range messages
+    const std::string intRange = Fmt(pErrIntRange, 1, 10);
+    const EntryCase cases[] = {
+        {"/A(1,255)+-+_+/", "/tmp/my-set_1", 0, ""},
+        {"/A(1,255)+-+_+/", "tmp", 3, ""},
+        {"/A(1,255)+-+_+/", "/a b", 3, Posted(MsgF(25, 1007, ' ', "-_/"))},
+        {"d(1,10)", "5", 0, ""},
+        {"d(1,10)", "11", 1, Posted(intRange)},
+        {"d(1,10)", "-3", 3, Posted("Invalid digit:  -\n")},
+        {"d(1,10)", "12a", 3, Posted("Invalid digit:  a\n")},
+        {"L(4,4)", "abc", 2, Posted(MsgF(30, 44, 4))},
+        {"L(2,8)", "a", 2, Posted(MsgF(30, 42, 2, 8))},
+        {"L(2,3)|L(5,5)", "ab", 0, ""},
+        {"L(2,3)|L(5,5)", "abcde", 0, ""},
+        {"L(2,3)|L(5,5)", "abcd", 2, Posted(MsgF(30, 44, 5))},
+        {"f(0,1)", "0.5", 0, ""},
+        {"f(0,1)", "1.5", 1, Posted(Fmt("This number must be between %f to %f.", 0.0, 1.0))},
+        {"f(0,1)", "1..2", 1, Posted(Msg(25, 1020))},
+        {"f(0,1)", "1,5", 3, Posted(MsgF(25, 1006, ','))},
+        {nullptr, "anything", 0, ""},
+        {"", "", 0, ""},
+        {"/", "/abc", 0, ""},
+    };
+    for (const EntryCase &c : cases) {
+        Console con("\n");
+        EXPECT_EQ(ValidateEntry(c.entry, c.format), c.code) << c.format << " / " << c.entry;
+        EXPECT_EQ(con.Output(), c.shown) << c.format << " / " << c.entry;
+    }
+}
+
+TEST(ValidateEntry, MoreElements) {
+    const EntryCase cases[] = {
+        {"12", "13", 3, Posted(MsgF(25, 1010, '3', '2', "1"))},
+        {"a(1,5)", "abc1", 3, Posted(MsgF(25, 1008, '1', ""))},
+        {"a(1,5)+1", "abc1", 0, ""},
+        {"p(1,5)", "a\tb", 3, Posted(MsgF(25, 1007, '\t', ""))},
+        {"t(2,3)", "abcd", 2, Posted(MsgF(30, 42, 2, 3))},
+        {"L(0,0)", "anything at all", 0, ""},
+        {"!(root)", "root", 4, Posted(MsgF(25, 1009, "root"))},
+        {"!(root)", "roots", 0, ""},
+        {"!(a\\)b)", "a)b", 4, Posted(MsgF(25, 1009, "a)b"))},
+        {"x(1,255)", "ff", 0, ""},
+        {"D(1,5)", "2.5", 0, ""},
+        {"D(1,5)", "2x", 3, Posted("Invalid character 'x'\nThis text may contain \"0123456789.\"")},
+        {"d(1,10)-5", "5", 3, Posted("Invalid digit:  5\n")},
+        {"d(1,10)|L(1,9)", "11", 1, Posted(Fmt(pErrIntRange, 1, 10))}, // reported at once
+        {"L(1,2)&A(1,9)", "abc", 2, Posted(MsgF(30, 42, 1, 2))},
+        {"A(1,9)&L(3,3)", "abc", 0, ""},
+        {"d(1,10).d(0,59)", "10.30", 3, Posted("Invalid digit:  .\n")}, // whole entry digits
+        {" / A ( 1 , 9 ) ", "/x", 0, ""},
+    };
+    for (const EntryCase &c : cases) {
+        Console con("\n");
+        EXPECT_EQ(ValidateEntry(c.entry, c.format), c.code) << c.format << " / " << c.entry;
+        EXPECT_EQ(con.Output(), c.shown) << c.format << " / " << c.entry;
+    }
+}
+
+TEST(ValidateEntry, HexAndLongRanges) {
+    {
+        Console con("\n");
+        EXPECT_EQ(ValidateEntry("1ff", "x(1,255)"), 1);
+        EXPECT_EQ(con.Output(), Posted(Fmt(pErrFloatRange, 1, 255)));
+    }
+    {
+        Console con("\n");
+        EXPECT_EQ(ValidateEntry("7", "D(1,5)"), 1);
+        EXPECT_EQ(con.Output(), Posted(Fmt(pErrLongRange, (long double)1, (long double)5)));
+    }
+}
+
+TEST(ValidateEntry, LongEntriesAreSafe) {
+    std::string entry = "/" + std::string(3000, 'a');
+    Console con("\n");
+    EXPECT_EQ(ValidateEntry(entry.c_str(), "/A(1,255)"), 2);
+    entry = std::string(3000, 'a') + "x";
+    EXPECT_EQ(ValidateEntry(entry.c_str(), std::string(3000, 'a').append("y").c_str()), 3);
+}
+
+TEST(ValidateEntryTty, LengthThenDigits) {
+    {
+        Console con("\n");
+        EXPECT_EQ(ValidateEntryTty("123", nullptr), 2);
+        EXPECT_EQ(con.Output(), Posted(MsgF(30, 44, 4)));
+    }
+    {
+        Console con("\n");
+        EXPECT_EQ(ValidateEntryTty("12a4", nullptr), 3);
+        EXPECT_EQ(con.Output(), Posted("Invalid digit:  a\n"));
+    }
+    Console con;
+    EXPECT_EQ(ValidateEntryTty("1234", nullptr), 0);
+    EXPECT_EQ(ValidateEntryTty("12", "(1,3)"), 0);
+    EXPECT_EQ(con.Output(), "");
+    EXPECT_EQ(ValidateEntryLen(nullptr, "(1,3)"), std::string(MsgF(30, 42, 1, 3)));
+    EXPECT_EQ(ValidateEntryLen("", "(0,3)"), nullptr);
+    EXPECT_EQ(ValidateEntryDigit("0123456789"), 0);
+    EXPECT_EQ(ValidateEntryDigit("12-"), '-');
+    int min = -1;
+    EXPECT_EQ(getMinMax("(2,17)", &min), 17);
+    EXPECT_EQ(min, 2);
+    EXPECT_EQ(getMinMax("[10-20]", &min), 20);
+    EXPECT_EQ(min, 10);
+}
+
+TEST(PromptYN, OnlyLowerCaseAnswersCount) {
+    {
+        Console con("Y\nmaybe\nyes please\n");
+        EXPECT_EQ(PromptYN("Continue with %s", "it"), 1);
+        std::string q = "Continue with it? [y/n] ";
+        EXPECT_EQ(con.Output(), q + q + q);
+    }
+    {
+        Console con("no\n");
+        EXPECT_EQ(PromptYN("Quit"), 0);
+    }
+    Console con("");
+    EXPECT_EQ(PromptYN("Quit"), 0); // end of input is no answer
+}
+
+TEST(TestName, RejectsOtherCharacters) {
+    {
+        Console con;
+        EXPECT_EQ(TestName("lp-1_b"), 1);
+        EXPECT_EQ(con.Output(), "");
+    }
+    Console con("\nrest\n");
+    EXPECT_EQ(TestName("lp 1"), 0);
+    EXPECT_EQ(con.Output(), MsgF(25, 1002, ' ') + Msg(25, 1000));
+    EXPECT_STREQ(LineBuf, "");
+}
+
+TEST(PostMsg, PrintsWaitsAndReturnsTheLine) {
+    Console con("typed\n");
+    EXPECT_EQ(PostMsg("%d apples", 3), LineBuf);
+    EXPECT_STREQ(LineBuf, "typed");
+    EXPECT_EQ(con.Output(), "3 apples" + Msg(25, 1001));
+    Console eof("");
+    EXPECT_EQ(PostMsg("x"), nullptr);
+}
+
+TEST(PromptUser, ReadsIntoBufferOrNewCopy) {
+    Console con("first\nsecond\n");
+    char buf[LINEBUF_SIZE];
+    EXPECT_EQ(PromptUser("Name 100%%: ", buf), buf);
+    EXPECT_STREQ(buf, "first");
+    char *copy = PromptUser("Again %d: ", nullptr);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_STREQ(copy, "second");
+    PutMem(copy);
+    EXPECT_EQ(con.Output(), "Name 100%: Again %d: ");
+}
+
+} // namespace
