@@ -53,7 +53,7 @@ bool run(Sandbox &sb, std::vector<std::string> args = {}) {
     return sandboxRun(sb);
 }
 
-TEST(SetupInSandbox, DISABLED_NotRootInstallsNothingAndCleansUp) {
+TEST(SetupInSandbox, NotRootInstallsNothingAndCleansUp) {
     NEED_SANDBOX();
     std::string before = sandboxHostSnapshot();
     Sandbox sb;
@@ -197,7 +197,7 @@ struct Answer {
     bool goesOn; // the run went past the question
 };
 
-TEST(SetupInSandbox, DISABLED_EarlierDaemonQuestion) {
+TEST(SetupInSandbox, EarlierDaemonQuestion) {
     NEED_SANDBOX();
     const Answer answers[] = {
         {"y", "y\n", 1, true},
