@@ -2,3 +2,8 @@
 #pragma once
 
 #include "toolkit/runtime/shared.h"
+
+#include <cstdio>
+
+// Output stream of OpenIOFiles; the menu engine also writes settings to it.
+extern FILE *pOut;

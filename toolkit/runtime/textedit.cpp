@@ -1,0 +1,3 @@
+#include "toolkit/runtime/textedit.h"
+
+FILE *pOut = nullptr;
