@@ -88,6 +88,8 @@ intptr_t Apply(Menu *) {
     return 0;
 }
 
+intptr_t ApplyItem(Menu *menu, MenuItem *) { return Apply(menu); }
+
 void BuildQueueMenu() {
     MenuItem *q = QueueItems;
     for (int i = 0; i <= Q_END; i++) q[i] = MenuItem{};
@@ -119,6 +121,7 @@ void BuildQueueMenu() {
     q[Q_CHOOSE_FINISHING] = {Text(18), ITEM_ACTION};
     q[Q_CHOOSE_FINISHING].action = ChooseFinishing;
     q[Q_APPLY] = {Text(19), ITEM_APPLY};
+    q[Q_APPLY].action = ApplyItem;
 
     QueueMenu = Menu{};
     QueueMenu.title = Text(1);
