@@ -68,7 +68,7 @@ struct Fixture {
 };
 
 // Runs the menu with the given input and returns what it printed.
-std::string Run(Menu *menu, const std::string &input, intptr_t *result = nullptr) {
+std::string RunWith(Menu *menu, const std::string &input, intptr_t *result = nullptr) {
     Input(input);
     testing::internal::CaptureStdout();
     intptr_t r = RunMenu(menu, nullptr, 1);
@@ -95,23 +95,23 @@ class Interact : public ::testing::Test {
 TEST_F(Interact, PickOneByNumberOrNextEnabled) {
     Fixture f;
     f.menu.flags |= MENU_KEEP_ITEMS;
-    Run(&f.menu, "1 2\nx\n");
+    RunWith(&f.menu, "1 2\nx\n");
     EXPECT_EQ(f.items[0].value.i, 1); // green
     // Choice 3 is disabled: asking for it moves on to yellow.
-    Run(&f.menu, "1 3\nx\n");
+    RunWith(&f.menu, "1 3\nx\n");
     EXPECT_EQ(f.items[0].value.i, 3);
     // The number alone moves to the next enabled choice, wrapping round.
-    Run(&f.menu, "1\n1\n1\nx\n");
+    RunWith(&f.menu, "1\n1\n1\nx\n");
     EXPECT_EQ(f.items[0].value.i, 0);
 }
 
 TEST_F(Interact, TextItemTakesTheArgumentOrPrompts) {
     Fixture f;
     f.menu.flags |= MENU_KEEP_ITEMS;
-    std::string out = Run(&f.menu, "2 lp0\nx\n");
+    std::string out = RunWith(&f.menu, "2 lp0\nx\n");
     EXPECT_STREQ(f.items[1].value.s, "lp0");
     EXPECT_EQ(out.find("Queue name: "), std::string::npos);
-    out = Run(&f.menu, "2\nlaser\nx\n");
+    out = RunWith(&f.menu, "2\nlaser\nx\n");
     EXPECT_STREQ(f.items[1].value.s, "laser");
     EXPECT_NE(out.find("Queue name: "), std::string::npos);
 }
@@ -119,14 +119,14 @@ TEST_F(Interact, TextItemTakesTheArgumentOrPrompts) {
 TEST_F(Interact, InactiveAndUnknownSelectionsAreIgnored) {
     Fixture f;
     f.menu.flags |= MENU_KEEP_ITEMS;
-    Run(&f.menu, "3 9\n99\nq\nx\n");
+    RunWith(&f.menu, "3 9\n99\nq\nx\n");
     EXPECT_EQ(f.items[2].value.i, 0);
 }
 
 TEST_F(Interact, ActionsAndKindChanges) {
     Fixture f;
     intptr_t result = -1;
-    Run(&f.menu, "4\n4\nx\n", &result);
+    RunWith(&f.menu, "4\n4\nx\n", &result);
     EXPECT_EQ(actions, 2);
     EXPECT_EQ(result, 0);
 
@@ -136,23 +136,23 @@ TEST_F(Interact, ActionsAndKindChanges) {
     Fixture g;
     g.items[4].action = BecomeExit;
     g.items[3].action = CountAction;
-    Run(&g.menu, "4\nx\n");
+    RunWith(&g.menu, "4\nx\n");
     EXPECT_EQ(actions, 0);
 
     Fixture h(MENU_COMPACT | MENU_KIND_BEFORE);
     h.items[4].action = BecomeExit;
     h.items[3].action = CountAction;
-    Run(&h.menu, "4\nx\n");
+    RunWith(&h.menu, "4\nx\n");
     EXPECT_EQ(actions, 1);
 }
 
 TEST_F(Interact, EmptyLineAsksToExitAndNoExitHintNeverLeaves) {
     Fixture f;
-    std::string out = Run(&f.menu, "\nn\n\ny\n");
+    std::string out = RunWith(&f.menu, "\nn\n\ny\n");
     EXPECT_NE(out.find("? [y/n] "), std::string::npos);
 
     Fixture g(MENU_COMPACT | MENU_NO_EXIT_HINT);
-    out = Run(&g.menu, "\n\n\nx\n");
+    out = RunWith(&g.menu, "\n\n\nx\n");
     EXPECT_EQ(out.find("? [y/n] "), std::string::npos);
 }
 
@@ -160,7 +160,7 @@ TEST_F(Interact, ApplyQuestionAnsweredNoStillAsksTheExitQuestion) {
     Fixture f;
     f.menu.apply_question = "Apply the changes";
     f.menu.on_apply = Applied;
-    std::string out = Run(&f.menu, "2 x1\n\nn\ny\n");
+    std::string out = RunWith(&f.menu, "2 x1\n\nn\ny\n");
     EXPECT_NE(out.find("Apply the changes? [y/n] "), std::string::npos);
     size_t apply = out.find("Apply the changes? [y/n] ");
     EXPECT_NE(out.find("? [y/n] ", apply + 10), std::string::npos);
@@ -200,7 +200,7 @@ TEST_F(Interact, SettingsStoredAndLoaded) {
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     std::string file = std::string(tmpl) + "/queue";
     Fixture f(MENU_COMPACT | MENU_STORE_NAMED | MENU_KEEP_ITEMS);
-    Run(&f.menu, "1 2\n2 lp9\ns\n" + file + "\nx\n");
+    RunWith(&f.menu, "1 2\n2 lp9\ns\n" + file + "\nx\n");
     Fixture g;
     g.menu.flags |= MENU_KEEP_ITEMS;
     Input("x\n");
@@ -210,7 +210,7 @@ TEST_F(Interact, SettingsStoredAndLoaded) {
     EXPECT_EQ(g.items[0].value.i, 1);
     EXPECT_STREQ(g.items[1].value.s, "lp9");
     // An invalid (relative) name writes nothing.
-    Run(&f.menu, "s\nrelative\n\nx\n");
+    RunWith(&f.menu, "s\nrelative\n\nx\n");
     EXPECT_NE(access("relative", F_OK), 0);
     system((std::string("rm -rf ") + tmpl).c_str());
 }
