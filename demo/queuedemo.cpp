@@ -90,37 +90,43 @@ intptr_t Apply(Menu *) {
 
 intptr_t ApplyItem(Menu *menu, MenuItem *) { return Apply(menu); }
 
+void SetItem(MenuItem &item, const char *text, unsigned kind) {
+    item = MenuItem{};
+    item.text = text;
+    item.kind = kind;
+}
+
 void BuildQueueMenu() {
     MenuItem *q = QueueItems;
     for (int i = 0; i <= Q_END; i++) q[i] = MenuItem{};
-    q[Q_NAME] = {Text(10), ITEM_NAME};
+    SetItem(q[Q_NAME], Text(10), ITEM_NAME);
     q[Q_NAME].prompt = Text(20);
     q[Q_NAME].condition = "A(1,14)+-+_";
-    q[Q_DESCRIPTION] = {Text(11), ITEM_TEXT_ENTRY};
+    SetItem(q[Q_DESCRIPTION], Text(11), ITEM_TEXT_ENTRY);
     q[Q_DESCRIPTION].prompt = Text(21);
     q[Q_DESCRIPTION].condition = "p(0,60)";
     // Plain text makes the margin inactive and hides the finishing options.
-    q[Q_LANGUAGE] = {Text(12), ITEM_PICK_ONE};
+    SetItem(q[Q_LANGUAGE], Text(12), ITEM_PICK_ONE);
     q[Q_LANGUAGE].choices = Choices(30);
     q[Q_LANGUAGE].condition = "N2{6} H2{7,8}";
-    q[Q_CONNECTION] = {Text(13), ITEM_PICK_ONE};
+    SetItem(q[Q_CONNECTION], Text(13), ITEM_PICK_ONE);
     q[Q_CONNECTION].choices = Choices(31);
     // The sub-menu follows the connection chosen above (item 3).
-    q[Q_CONNECTION_SETTINGS] = {Text(14), ITEM_SUBMENU};
+    SetItem(q[Q_CONNECTION_SETTINGS], Text(14), ITEM_SUBMENU);
     q[Q_CONNECTION_SETTINGS].condition = "3.0 3.1";
     q[Q_CONNECTION_SETTINGS].value.menus = ConnectionMenus;
-    q[Q_COPIES] = {Text(15), ITEM_INTEGER};
+    SetItem(q[Q_COPIES], Text(15), ITEM_INTEGER);
     q[Q_COPIES].prompt = Text(22);
     q[Q_COPIES].condition = "d(1,99)";
     q[Q_COPIES].default_value.i = 1;
-    q[Q_MARGIN] = {Text(16), ITEM_REAL};
+    SetItem(q[Q_MARGIN], Text(16), ITEM_REAL);
     q[Q_MARGIN].prompt = Text(23);
     q[Q_MARGIN].condition = "f(0,5)";
-    q[Q_FINISHING] = {Text(17), ITEM_PICK_MANY};
+    SetItem(q[Q_FINISHING], Text(17), ITEM_PICK_MANY);
     q[Q_FINISHING].choices = Choices(32);
-    q[Q_CHOOSE_FINISHING] = {Text(18), ITEM_ACTION};
+    SetItem(q[Q_CHOOSE_FINISHING], Text(18), ITEM_ACTION);
     q[Q_CHOOSE_FINISHING].action = ChooseFinishing;
-    q[Q_APPLY] = {Text(19), ITEM_APPLY};
+    SetItem(q[Q_APPLY], Text(19), ITEM_APPLY);
     q[Q_APPLY].action = ApplyItem;
 
     QueueMenu = Menu{};
