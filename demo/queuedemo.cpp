@@ -74,8 +74,9 @@ intptr_t ChooseFinishing(Menu *menu, MenuItem *) {
 
 // Prints what would be set up.
 intptr_t Apply(Menu *) {
-    const MenuItem *q = QueueItems;
+    MenuItem *q = QueueItems;
     char *format = Text(51), *unset = Text(52);
+    UpdateStateSelection(&q[Q_LANGUAGE]); // the choice text lives in the token buffer
     const char *language = q[Q_LANGUAGE].choice_text ? q[Q_LANGUAGE].choice_text : "";
     if (*language == '_') language++;
     const char *connection = q[Q_CONNECTION].value.i == 0 ? NetworkMenu.title : LocalMenu.title;
