@@ -15,10 +15,14 @@ namespace {
 DbTHandle *DemoDB = nullptr;
 
 // Demo string 1/number as a new string (its key text when missing).
-char *Text(int number) { return NlsFetchString(DemoDB, nullptr, NLS_BY_NUMBER, 1, number); }
+char *Text(int number) {
+    return NlsFetchString(DemoDB, nullptr, NLS_BY_NUMBER, 1, number);
+}
 
 // Writable copy of a choice list: the engine marks choices in place.
-char *Choices(int number) { return Text(number); }
+char *Choices(int number) {
+    return Text(number);
+}
 
 char *QueueMenuName;
 
@@ -61,8 +65,17 @@ void BuildSubMenus() {
 // ---- The queue menu ----
 
 enum {
-    Q_NAME, Q_DESCRIPTION, Q_LANGUAGE, Q_CONNECTION, Q_CONNECTION_SETTINGS, Q_COPIES, Q_MARGIN,
-    Q_FINISHING, Q_CHOOSE_FINISHING, Q_APPLY, Q_END
+    Q_NAME,
+    Q_DESCRIPTION,
+    Q_LANGUAGE,
+    Q_CONNECTION,
+    Q_CONNECTION_SETTINGS,
+    Q_COPIES,
+    Q_MARGIN,
+    Q_FINISHING,
+    Q_CHOOSE_FINISHING,
+    Q_APPLY,
+    Q_END
 };
 MenuItem QueueItems[Q_END + 1];
 Menu QueueMenu;
@@ -89,7 +102,9 @@ intptr_t Apply(Menu *) {
     return 0;
 }
 
-intptr_t ApplyItem(Menu *menu, MenuItem *) { return Apply(menu); }
+intptr_t ApplyItem(Menu *menu, MenuItem *) {
+    return Apply(menu);
+}
 
 void SetItem(MenuItem &item, const char *text, unsigned kind) {
     item = MenuItem{};
@@ -99,7 +114,8 @@ void SetItem(MenuItem &item, const char *text, unsigned kind) {
 
 void BuildQueueMenu() {
     MenuItem *q = QueueItems;
-    for (int i = 0; i <= Q_END; i++) q[i] = MenuItem{};
+    for (int i = 0; i <= Q_END; i++)
+        q[i] = MenuItem{};
     SetItem(q[Q_NAME], Text(10), ITEM_NAME);
     q[Q_NAME].prompt = Text(20);
     q[Q_NAME].condition = "A(1,14)+-+_";

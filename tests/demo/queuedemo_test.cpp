@@ -24,9 +24,11 @@ class Terminal {
         if (pid_ == 0) {
             setenv("LANG", "C", 1);
             setenv("TERM", "dumb", 1);
-            for (const std::string &e : env) putenv(strdup(e.c_str()));
+            for (const std::string &e : env)
+                putenv(strdup(e.c_str()));
             std::vector<char *> argv;
-            for (std::string &a : args) argv.push_back(a.data());
+            for (std::string &a : args)
+                argv.push_back(a.data());
             argv.push_back(nullptr);
             execv(argv[0], argv.data());
             _exit(127);
@@ -93,7 +95,8 @@ const std::string kDemo = BINARY_DIR "/queuedemo";
 TEST(QueueDemo, SettingsMenuAtWork) {
     Terminal t({kDemo});
     ASSERT_TRUE(t.Expect("Print queue settings"));
-    ASSERT_TRUE(t.Expect("Enter a number or s for store settings in a file or h for help or <Return> to exit"));
+    ASSERT_TRUE(t.Expect(
+        "Enter a number or s for store settings in a file or h for help or <Return> to exit"));
     t.Type("1 lp0");
     ASSERT_TRUE(t.Expect("Queue name"));
     ASSERT_TRUE(t.Expect("[lp0]"));

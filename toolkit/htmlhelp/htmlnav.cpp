@@ -135,8 +135,10 @@ char HtmlHelp(const char *path, char *content) {
 
 // ---- The help menu -------------------------------------------------------
 
-Menu HelpMenu = {nullptr, 1, nullptr, nullptr, 0, nullptr, nullptr, nullptr,
-                 MENU_NO_EXIT_HINT | MENU_REINIT_ON_ACTION | MENU_KIND_BEFORE | MENU_COMPACT};
+Menu HelpMenu = {
+    nullptr, 1,       nullptr,
+    nullptr, 0,       nullptr,
+    nullptr, nullptr, MENU_NO_EXIT_HINT | MENU_REINIT_ON_ACTION | MENU_KIND_BEFORE | MENU_COMPACT};
 MenuItem *HelpMenuItems = nullptr;
 int HelpMenuItemCnt = 0;
 MenuItem HelpCommonItems[6];
@@ -149,7 +151,8 @@ char *CommonTexts[3];
 
 void InitCommonItems() {
     MenuItem *c = HelpCommonItems;
-    for (int i = 0; i < 6; i++) c[i] = MenuItem{};
+    for (int i = 0; i < 6; i++)
+        c[i] = MenuItem{};
     c[0].text = "";
     c[0].kind = ITEM_BAR;
     c[0].value.i = 1;
@@ -199,13 +202,15 @@ char *LinkText(const HtmlLink *link) {
 void TtyHelpBuildMenuItems(void) {
     if (pCurrentPage == nullptr) return;
     if (!GrowItems(pCurrentPage->links->count + 7)) return;
-    for (int i = 0; i < HelpMenuItemCnt; i++) HelpMenuItems[i] = MenuItem{};
+    for (int i = 0; i < HelpMenuItemCnt; i++)
+        HelpMenuItems[i] = MenuItem{};
     HelpMenuItems[0].text = pCurrentPage->image ? pCurrentPage->image : "";
     HelpMenuItems[0].kind = ITEM_TEXT;
     if (pCurrentPage->name == nullptr) pCurrentPage->name = SaveStr_("contents");
     int n = 1;
     HtmlLink **pl;
-    for (int i = 0; (pl = static_cast<HtmlLink **>(ListWalk(pCurrentPage->links, i))) != nullptr; i++) {
+    for (int i = 0; (pl = static_cast<HtmlLink **>(ListWalk(pCurrentPage->links, i))) != nullptr;
+         i++) {
         HtmlLink *link = *pl;
         if (link->kind != HTML_LINK_HREF || link->position[2] == 0) continue;
         MenuItem &item = HelpMenuItems[n];
@@ -218,7 +223,8 @@ void TtyHelpBuildMenuItems(void) {
         n++;
     }
     InitCommonItems();
-    for (int i = 0; i < 6; i++) HelpMenuItems[n + i] = HelpCommonItems[i];
+    for (int i = 0; i < 6; i++)
+        HelpMenuItems[n + i] = HelpCommonItems[i];
     char title[128];
     Nlssnprintf(title, sizeof title, pDrvCoreDB, 30, 22, "Zarvo");
     PutMem(HelpMenu.title);

@@ -28,7 +28,9 @@ const char *MENUVAL_DEFAULT = "d";
 namespace {
 
 // A core message (set 25) as a new string; the caller gives it back.
-char *CoreMessage(int number) { return NlsFetchString(pDrvCoreDB, nullptr, NLS_BY_NUMBER, 25, number); }
+char *CoreMessage(int number) {
+    return NlsFetchString(pDrvCoreDB, nullptr, NLS_BY_NUMBER, 25, number);
+}
 
 // Reads the next line into LineBuf; at end of input the process ends.
 void ReadLine() {
@@ -37,17 +39,21 @@ void ReadLine() {
     SysError("%s", msg ? msg : "reading from standard input");
 }
 
-bool IsEmptyLine(const char *s) { return s[0] == '\0' || (s[0] == '\n' && s[1] == '\0'); }
+bool IsEmptyLine(const char *s) {
+    return s[0] == '\0' || (s[0] == '\n' && s[1] == '\0');
+}
 
 // Start of the n-th (0-based) choice of a comma list, empty items skipped.
 const char *ChoiceAt(const char *choices, int n) {
     if (choices == nullptr || n < 0) return nullptr;
     const char *p = choices;
     for (int i = 0;; i++) {
-        while (*p == ',') p++;
+        while (*p == ',')
+            p++;
         if (*p == '\0') return nullptr;
         if (i == n) return p;
-        while (*p != '\0' && *p != ',') p += (p[0] == '\\' && p[1]) ? 2 : 1;
+        while (*p != '\0' && *p != ',')
+            p += (p[0] == '\\' && p[1]) ? 2 : 1;
     }
 }
 
@@ -145,7 +151,8 @@ void StoreSettings(Menu *menu, bool named) {
 int FindKey(Menu *menu, int count, int key, bool letter) {
     for (int i = 0; i < count && menu->items[i].text != nullptr; i++) {
         const MenuItem &item = menu->items[i];
-        if ((item.text[0] == '~') == letter && item.state == ITEM_ACTIVE && item.key == key) return i + 1;
+        if ((item.text[0] == '~') == letter && item.state == ITEM_ACTIVE && item.key == key)
+            return i + 1;
     }
     return 0;
 }
@@ -176,12 +183,16 @@ int TitleLength(const Menu *menu) {
 
 int FindSelection(Menu *menu, int, int count) {
     char *p = LineBuf;
-    while (isspace(static_cast<unsigned char>(*p))) p++;
+    while (isspace(static_cast<unsigned char>(*p)))
+        p++;
     char *first = p;
-    while (*p != '\0' && !isspace(static_cast<unsigned char>(*p))) p++;
-    while (isspace(static_cast<unsigned char>(*p))) p++;
+    while (*p != '\0' && !isspace(static_cast<unsigned char>(*p)))
+        p++;
+    while (isspace(static_cast<unsigned char>(*p)))
+        p++;
     pOption = p;
-    if (isdigit(static_cast<unsigned char>(*first))) return FindKey(menu, count, atoi(first), false);
+    if (isdigit(static_cast<unsigned char>(*first)))
+        return FindKey(menu, count, atoi(first), false);
     int c = tolower(static_cast<unsigned char>(*first));
     if (c == 'h' && (menu->flags & MENU_HELP)) {
         TtyHtmlHelp(pTtyHtmlName, pTtyHtmlData, pTtyHtmlTitle);
@@ -247,7 +258,8 @@ intptr_t RunMenu(Menu *menu, const char *settings_path, char interactive) {
             return reinterpret_cast<intptr_t>(cancel);
         }
     }
-    if (!interactive) return menu->on_apply ? menu->on_apply(menu) : reinterpret_cast<intptr_t>(menu);
+    if (!interactive)
+        return menu->on_apply ? menu->on_apply(menu) : reinterpret_cast<intptr_t>(menu);
     int titleLength = TitleLength(menu);
     bool changed = false;
     for (;;) {
@@ -260,7 +272,8 @@ intptr_t RunMenu(Menu *menu, const char *settings_path, char interactive) {
             unsigned kind = item->kind;
             char ok = ProcessSelection(menu, index, pOption);
             if (!(menu->flags & MENU_KIND_BEFORE)) kind = item->kind;
-            if (flExitTextMenu || (ok && (kind == ITEM_APPLY || kind == ITEM_CANCEL || kind == ITEM_EXIT))) {
+            if (flExitTextMenu ||
+                (ok && (kind == ITEM_APPLY || kind == ITEM_CANCEL || kind == ITEM_EXIT))) {
                 if (!(menu->flags & MENU_KEEP_ITEMS)) FreeMenu(menu);
                 return 0;
             }
@@ -327,7 +340,8 @@ int ProcessStateValue(Menu *menu, int index, char *input) {
             for (char *tok = strtok(copy, ", \t"); tok != nullptr; tok = strtok(nullptr, ", \t")) {
                 if (!isalnum(static_cast<unsigned char>(*tok))) continue;
                 int n = atoi(tok);
-                if (n < 1 || n > item->choice_count || n > 32 || (disabled >> (n - 1) & 1u)) continue;
+                if (n < 1 || n > item->choice_count || n > 32 || (disabled >> (n - 1) & 1u))
+                    continue;
                 if (many)
                     working ^= static_cast<intptr_t>(1) << (n - 1);
                 else

@@ -37,8 +37,12 @@ intptr_t BecomeExit(Menu *, MenuItem *item) {
     item->kind = ITEM_EXIT;
     return 0;
 }
-intptr_t Applied(Menu *) { return 42; }
-intptr_t CancelResult(Menu *, MenuItem *) { return 7; }
+intptr_t Applied(Menu *) {
+    return 42;
+}
+intptr_t CancelResult(Menu *, MenuItem *) {
+    return 7;
+}
 
 char kColours[] = "red,green, blue,yellow";
 
@@ -179,7 +183,8 @@ TEST_F(Interact, NonInteractiveAndSettingsFailures) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(RunMenu(&f.menu, "/nonexistent/settings", 1), 7);
     f.items[5].action = nullptr;
-    EXPECT_EQ(RunMenu(&f.menu, "/nonexistent/settings", 1), reinterpret_cast<intptr_t>(&f.items[5]));
+    EXPECT_EQ(RunMenu(&f.menu, "/nonexistent/settings", 1),
+              reinterpret_cast<intptr_t>(&f.items[5]));
     testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
 }
