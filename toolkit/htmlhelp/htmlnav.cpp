@@ -4,7 +4,11 @@
 #include <cstring>
 #include <strings.h>
 
+#include "toolkit/nls/nlsstring.h"
+#include "toolkit/nls/transconf.h"
+#include "toolkit/runtime/memory.h"
 #include "toolkit/runtime/tokens.h"
+#include "toolkit/textmenu/interact.h"
 
 HtmlHistory History[HTML_HISTORY_SIZE];
 int HistoryI = 0;
@@ -127,4 +131,127 @@ char HtmlHelp(const char *path, char *content) {
     }
     flBuildingFile = 0;
     return file != nullptr;
+}
+
+// ---- The help menu -------------------------------------------------------
+
+Menu HelpMenu = {
+    nullptr, 1,       nullptr,
+    nullptr, 0,       nullptr,
+    nullptr, nullptr, MENU_NO_EXIT_HINT | MENU_REINIT_ON_ACTION | MENU_KIND_BEFORE | MENU_COMPACT};
+MenuItem *HelpMenuItems = nullptr;
+int HelpMenuItemCnt = 0;
+MenuItem HelpCommonItems[6];
+
+namespace {
+
+const char *const kCommonTexts[3] = {"~e Exit Help", "~c Contents", "~b Back"};
+// Translated texts of Exit Help, Contents and Back (kept for the items).
+char *CommonTexts[3];
+
+void InitCommonItems() {
+    MenuItem *c = HelpCommonItems;
+    for (int i = 0; i < 6; i++)
+        c[i] = MenuItem{};
+    c[0].text = "";
+    c[0].kind = ITEM_BAR;
+    c[0].value.i = 1;
+    c[1].text = "";
+    c[1].kind = ITEM_BAR;
+    c[1].value.i = 3;
+    c[2].kind = ITEM_EXIT;
+    c[3].kind = ITEM_ACTION;
+    c[3].action = TtyHelpContents;
+    c[4].kind = ITEM_ACTION;
+    c[4].action = TtyHelpBack;
+    for (int i = 0; i < 3; i++) {
+        PutMem(CommonTexts[i]);
+        CommonTexts[i] = NlsFetchString(pDrvCoreDB, nullptr, NLS_BY_NUMBER, 20, 150 + i);
+        const char *text = CommonTexts[i] ? CommonTexts[i] : kCommonTexts[i];
+        c[2 + i].text = text;
+        c[2 + i].key = text[0] ? static_cast<unsigned char>(text[1]) : 0;
+    }
+}
+
+// Grows HelpMenuItems to at least n entries (never shrinks).
+bool GrowItems(int n) {
+    if (n <= HelpMenuItemCnt) return true;
+    char *grown = AdjustMem(HelpMenuItems, static_cast<int>(sizeof(MenuItem)) * n);
+    if (grown == nullptr) return false;
+    HelpMenuItems = reinterpret_cast<MenuItem *>(grown);
+    HelpMenuItemCnt = n;
+    return true;
+}
+
+// The link's text on the page, without the "<" and ">" around it.
+char *LinkText(const HtmlLink *link) {
+    char buf[128] = {};
+    const char *image = pCurrentPage->image;
+    long start = link->position[0], len = link->position[2];
+    if (len >= 2 && image[start] == '<') {
+        start++;
+        len -= 2;
+    }
+    if (len > 127) len = 127;
+    if (len > 0) memcpy(buf, image + start, len);
+    return SaveStr("%s", buf);
+}
+
+} // namespace
+
+void TtyHelpBuildMenuItems(void) {
+    if (pCurrentPage == nullptr) return;
+    if (!GrowItems(pCurrentPage->links->count + 7)) return;
+    for (int i = 0; i < HelpMenuItemCnt; i++)
+        HelpMenuItems[i] = MenuItem{};
+    HelpMenuItems[0].text = pCurrentPage->image ? pCurrentPage->image : "";
+    HelpMenuItems[0].kind = ITEM_TEXT;
+    if (pCurrentPage->name == nullptr) pCurrentPage->name = SaveStr_("contents");
+    int n = 1;
+    HtmlLink **pl;
+    for (int i = 0; (pl = static_cast<HtmlLink **>(ListWalk(pCurrentPage->links, i))) != nullptr;
+         i++) {
+        HtmlLink *link = *pl;
+        if (link->kind != HTML_LINK_HREF || link->position[2] == 0) continue;
+        MenuItem &item = HelpMenuItems[n];
+        item.text = LinkText(link);
+        item.kind = ITEM_ACTION;
+        item.state = ITEM_ACTIVE;
+        item.key = n;
+        item.action = TtyHelpGotoLink;
+        item.user_data = link;
+        n++;
+    }
+    InitCommonItems();
+    for (int i = 0; i < 6; i++)
+        HelpMenuItems[n + i] = HelpCommonItems[i];
+    char title[128];
+    Nlssnprintf(title, sizeof title, pDrvCoreDB, 30, 22, "Zarvo");
+    PutMem(HelpMenu.title);
+    HelpMenu.title = SaveStr_(title);
+    HelpMenu.items = HelpMenuItems;
+}
+
+intptr_t TtyHelpGotoLink(Menu *, MenuItem *item) {
+    if (item != nullptr) ProcessLink(static_cast<HtmlLink *>(item->user_data));
+    TtyHelpBuildMenuItems();
+    return 0;
+}
+
+intptr_t TtyHelpContents(Menu *, MenuItem *) {
+    if (HtmlSetHistory(0)) TtyHelpBuildMenuItems();
+    return 0;
+}
+
+intptr_t TtyHelpBack(Menu *, MenuItem *) {
+    if (HtmlSetHistory(-1)) TtyHelpBuildMenuItems();
+    return 0;
+}
+
+void TtyHtmlHelp(const char *path, char *content, const char *title) {
+    if (path == nullptr || title == nullptr || !HtmlHelp(path, content)) return;
+    PutMem(HelpMenu.title);
+    HelpMenu.title = SaveStr_(title);
+    TtyHelpBuildMenuItems(); // titles each page from the catalogue
+    RunMenu(&HelpMenu, nullptr, 1);
 }

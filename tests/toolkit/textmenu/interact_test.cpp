@@ -1,0 +1,258 @@
+// Menu interaction: menu loops driven through standard input.
+#include "toolkit/toolkit.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+// Feeds text to standard input (Gets reads it from there).
+void Input(const std::string &text) {
+    static std::string path;
+    if (path.empty()) {
+        char tmpl[] = "/tmp/interact.XXXXXX";
+        int fd = mkstemp(tmpl);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        path = tmpl;
+    }
+    FILE *f = fopen(path.c_str(), "w");
+    fputs(text.c_str(), f);
+    fclose(f);
+    ASSERT_NE(freopen(path.c_str(), "r", stdin), nullptr);
+    unlink(path.c_str());
+    path.clear();
+}
+
+int actions = 0;
+intptr_t CountAction(Menu *, MenuItem *) {
+    actions++;
+    return 0;
+}
+intptr_t BecomeExit(Menu *, MenuItem *item) {
+    item->kind = ITEM_EXIT;
+    return 0;
+}
+intptr_t Applied(Menu *) {
+    return 42;
+}
+intptr_t CancelResult(Menu *, MenuItem *) {
+    return 7;
+}
+
+char kColours[] = "red,green, blue,yellow";
+
+struct Fixture {
+    char text[MENU_TEXT_SIZE] = "";
+    MenuItem items[8] = {};
+    Menu menu = {};
+    Fixture(unsigned short flags = MENU_COMPACT) {
+        items[0].text = "Colour";
+        items[0].kind = ITEM_PICK_ONE;
+        items[0].choices = kColours;
+        items[1].text = "Name";
+        items[1].kind = ITEM_TEXT_ENTRY;
+        items[1].prompt = "Queue name";
+        items[2].text = "Copies";
+        items[2].kind = ITEM_INTEGER;
+        items[2].state = ITEM_INACTIVE;
+        items[3].text = "~x Exit";
+        items[3].kind = ITEM_EXIT;
+        items[4].text = "Run";
+        items[4].kind = ITEM_ACTION;
+        items[4].action = CountAction;
+        menu.title = "Test";
+        menu.items = items;
+        menu.flags = flags;
+    }
+};
+
+// Runs the menu with the given input and returns what it printed.
+std::string RunWith(Menu *menu, const std::string &input, intptr_t *result = nullptr) {
+    Input(input);
+    testing::internal::CaptureStdout();
+    intptr_t r = RunMenu(menu, nullptr, 1);
+    if (result) *result = r;
+    return testing::internal::GetCapturedStdout();
+}
+
+class Interact : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        static bool opened = false;
+        if (!opened) {
+            setenv("LANG", "C", 1);
+            pToolPath = const_cast<char *>(BINARY_DIR "/nls");
+            pDrvCoreDB = NlsOpenDB("CoreString", 0);
+            opened = true;
+        }
+        flExitTextMenu = 0;
+        actions = 0;
+    }
+};
+
+TEST_F(Interact, PickOneByNumberOrNextEnabled) {
+    Fixture f;
+    f.menu.flags |= MENU_KEEP_ITEMS;
+    RunWith(&f.menu, "1 2\nx\n");
+    EXPECT_EQ(f.items[0].value.i, 1); // green
+    // Choice 3 is disabled: asking for it moves on to yellow.
+    RunWith(&f.menu, "1 3\nx\n");
+    EXPECT_EQ(f.items[0].value.i, 3);
+    // The number alone moves to the next enabled choice, wrapping round.
+    RunWith(&f.menu, "1\n1\n1\nx\n");
+    EXPECT_EQ(f.items[0].value.i, 0);
+}
+
+TEST_F(Interact, TextItemTakesTheArgumentOrPrompts) {
+    Fixture f;
+    f.menu.flags |= MENU_KEEP_ITEMS;
+    std::string out = RunWith(&f.menu, "2 lp0\nx\n");
+    EXPECT_STREQ(f.items[1].value.s, "lp0");
+    EXPECT_EQ(out.find("Queue name: "), std::string::npos);
+    out = RunWith(&f.menu, "2\nlaser\nx\n");
+    EXPECT_STREQ(f.items[1].value.s, "laser");
+    EXPECT_NE(out.find("Queue name: "), std::string::npos);
+}
+
+TEST_F(Interact, InactiveAndUnknownSelectionsAreIgnored) {
+    Fixture f;
+    f.menu.flags |= MENU_KEEP_ITEMS;
+    RunWith(&f.menu, "3 9\n99\nq\nx\n");
+    EXPECT_EQ(f.items[2].value.i, 0);
+}
+
+TEST_F(Interact, ActionsAndKindChanges) {
+    Fixture f;
+    intptr_t result = -1;
+    RunWith(&f.menu, "4\n4\nx\n", &result);
+    EXPECT_EQ(actions, 2);
+    EXPECT_EQ(result, 0);
+
+    // The action turns its item into an exit item: without MENU_KIND_BEFORE
+    // the new kind ends the menu before the exit item is reached.
+    actions = 0;
+    Fixture g;
+    g.items[4].action = BecomeExit;
+    g.items[3].action = CountAction;
+    RunWith(&g.menu, "4\nx\n");
+    EXPECT_EQ(actions, 0);
+
+    Fixture h(MENU_COMPACT | MENU_KIND_BEFORE);
+    h.items[4].action = BecomeExit;
+    h.items[3].action = CountAction;
+    RunWith(&h.menu, "4\nx\n");
+    EXPECT_EQ(actions, 1);
+}
+
+TEST_F(Interact, EmptyLineAsksToExitAndNoExitHintNeverLeaves) {
+    Fixture f;
+    std::string out = RunWith(&f.menu, "\nn\n\ny\n");
+    EXPECT_NE(out.find("? [y/n] "), std::string::npos);
+
+    Fixture g(MENU_COMPACT | MENU_NO_EXIT_HINT);
+    out = RunWith(&g.menu, "\n\n\nx\n");
+    EXPECT_EQ(out.find("? [y/n] "), std::string::npos);
+}
+
+TEST_F(Interact, ApplyQuestionAnsweredNoStillAsksTheExitQuestion) {
+    Fixture f;
+    f.menu.apply_question = "Apply the changes";
+    f.menu.on_apply = Applied;
+    std::string out = RunWith(&f.menu, "2 x1\n\nn\ny\n");
+    EXPECT_NE(out.find("Apply the changes? [y/n] "), std::string::npos);
+    size_t apply = out.find("Apply the changes? [y/n] ");
+    EXPECT_NE(out.find("? [y/n] ", apply + 10), std::string::npos);
+}
+
+TEST_F(Interact, NonInteractiveAndSettingsFailures) {
+    Fixture f;
+    f.menu.on_apply = Applied;
+    EXPECT_EQ(RunMenu(&f.menu, nullptr, 0), 42);
+    f.menu.on_apply = nullptr;
+    EXPECT_EQ(RunMenu(&f.menu, nullptr, 0), reinterpret_cast<intptr_t>(&f.menu));
+
+    f.items[5].text = "Cancel";
+    f.items[5].kind = ITEM_CANCEL;
+    f.items[5].action = CancelResult;
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(RunMenu(&f.menu, "/nonexistent/settings", 1), 7);
+    f.items[5].action = nullptr;
+    EXPECT_EQ(RunMenu(&f.menu, "/nonexistent/settings", 1),
+              reinterpret_cast<intptr_t>(&f.items[5]));
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+}
+
+TEST_F(Interact, EndOfInputEndsTheProcess) {
+    Fixture f;
+    EXPECT_EXIT(
+        {
+            Input("");
+            RunMenu(&f.menu, nullptr, 1);
+        },
+        testing::ExitedWithCode(1), "reading from standard input");
+}
+
+TEST_F(Interact, SettingsStoredAndLoaded) {
+    char tmpl[] = "/tmp/settingsXXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    std::string file = std::string(tmpl) + "/queue";
+    Fixture f(MENU_COMPACT | MENU_STORE_NAMED | MENU_KEEP_ITEMS);
+    RunWith(&f.menu, "1 2\n2 lp9\ns\n" + file + "\nx\n");
+    Fixture g;
+    g.menu.flags |= MENU_KEEP_ITEMS;
+    Input("x\n");
+    testing::internal::CaptureStdout();
+    RunMenu(&g.menu, file.c_str(), 1);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(g.items[0].value.i, 1);
+    EXPECT_STREQ(g.items[1].value.s, "lp9");
+    // An invalid (relative) name writes nothing; the checker reports nothing
+    // either when the very first character fails.
+    RunWith(&f.menu, "s\nrelative\nx\n");
+    EXPECT_NE(access("relative", F_OK), 0);
+    system((std::string("rm -rf ") + tmpl).c_str());
+}
+
+TEST_F(Interact, PickScreenNumbersPagingAndCancel) {
+    setenv("COLUMNS", "80", 1);
+    setenv("LINES", "9", 1); // three choices per page
+    char choices[] = "a,b,c,d,e";
+    MenuItem items[2] = {};
+    items[0].text = "Letters";
+    items[0].kind = ITEM_PICK_MANY;
+    items[0].choices = choices;
+    Menu menu = {};
+    menu.items = items;
+    InitMenu(&menu, 0);
+    ASSERT_EQ(items[0].value.i, 1);
+
+    Input("1,3\n9\nS\n");
+    testing::internal::CaptureStdout();
+    ProcessStateValue(&menu, 0, nullptr);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(items[0].value.i, 0b100); // 1 flipped off, 3 flipped on, 9 refused
+
+    // Empty lines page forward and wrap; cancel restores the value at entry.
+    Input("\n\n2\nC\n");
+    testing::internal::CaptureStdout();
+    ProcessStateValue(&menu, 0, nullptr);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(items[0].value.i, 0b100);
+
+    char first[] = "5";
+    Input("S\n");
+    testing::internal::CaptureStdout();
+    ProcessStateValue(&menu, 0, first);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(items[0].value.i, 0b10100);
+    EXPECT_STREQ(first, "");
+}
+
+} // namespace

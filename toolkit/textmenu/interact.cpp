@@ -1,0 +1,365 @@
+#include "toolkit/textmenu/interact.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "toolkit/htmlhelp/htmlnav.h"
+#include "toolkit/nls/nlsstring.h"
+#include "toolkit/nls/transconf.h"
+#include "toolkit/runtime/console.h"
+#include "toolkit/runtime/files.h"
+#include "toolkit/runtime/logging.h"
+#include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/textedit.h"
+#include "toolkit/runtime/tokens.h"
+#include "toolkit/textmenu/render.h"
+#include "toolkit/textmenu/validate.h"
+
+char *pOption = LineBuf;
+char *pTtyHtmlName = nullptr;
+char *pTtyHtmlData = nullptr;
+char *pTtyHtmlTitle = const_cast<char *>("Help");
+const char *MENUVAL_SAVE = "s";
+const char *MENUVAL_CANCEL = "c";
+const char *MENUVAL_DEFAULT = "d";
+
+namespace {
+
+// A core message (set 25) as a new string; the caller gives it back.
+char *CoreMessage(int number) {
+    return NlsFetchString(pDrvCoreDB, nullptr, NLS_BY_NUMBER, 25, number);
+}
+
+// Reads the next line into LineBuf; at end of input the process ends.
+void ReadLine() {
+    if (Gets(LineBuf, LINEBUF_SIZE) != nullptr) return;
+    char *msg = CoreMessage(1016);
+    SysError("%s", msg ? msg : "reading from standard input");
+}
+
+bool IsEmptyLine(const char *s) {
+    return s[0] == '\0' || (s[0] == '\n' && s[1] == '\0');
+}
+
+// Start of the n-th (0-based) choice of a comma list, empty items skipped.
+const char *ChoiceAt(const char *choices, int n) {
+    if (choices == nullptr || n < 0) return nullptr;
+    const char *p = choices;
+    for (int i = 0;; i++) {
+        while (*p == ',')
+            p++;
+        if (*p == '\0') return nullptr;
+        if (i == n) return p;
+        while (*p != '\0' && *p != ',')
+            p += (p[0] == '\\' && p[1]) ? 2 : 1;
+    }
+}
+
+bool ChoiceEnabled(const MenuItem *item, int n) {
+    const char *p = ChoiceAt(item->choices, n);
+    return p != nullptr && *p != ' ';
+}
+
+void RunAction(Menu *menu, MenuItem *item) {
+    if (item->action != nullptr) item->action(menu, item);
+}
+
+// Sets a pick-one item to choice n (0-based).
+void TakeChoice(Menu *menu, int index, MenuItem *item, int n) {
+    item->previous_value = item->value;
+    item->value.i = n;
+    UpdateStateSelection(item);
+    ProcessStateFormat(menu, index);
+}
+
+char SelectPickOne(Menu *menu, int index, MenuItem *item, const char *argument) {
+    int count = item->choice_count;
+    if (count <= 0) return 0;
+    int from = static_cast<int>(item->value.i);
+    if (argument && isdigit(static_cast<unsigned char>(*argument))) {
+        int n = atoi(argument);
+        if (n >= 1 && n <= count) {
+            if (ChoiceEnabled(item, n - 1)) {
+                TakeChoice(menu, index, item, n - 1);
+                return 1;
+            }
+            from = n - 1;
+        }
+    }
+    for (int step = 1; step <= count; step++) {
+        int n = ((from + step) % count + count) % count;
+        if (ChoiceEnabled(item, n)) {
+            TakeChoice(menu, index, item, n);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+char EnterValue(MenuItem *item, const char *argument) {
+    char text[LINEBUF_SIZE];
+    if (argument != nullptr && *argument != '\0') {
+        snprintf(text, sizeof text, "%s", argument);
+    } else {
+        printf("%s: ", item->prompt ? item->prompt : "");
+        fflush(stdout);
+        ReadLine();
+        if (IsEmptyLine(LineBuf)) return 0;
+        snprintf(text, sizeof text, "%s", LineBuf);
+    }
+    if (ValidateEntry(text, item->condition) != 0) return 0;
+    switch (item->kind) {
+    case ITEM_NAME:
+    case ITEM_TEXT_ENTRY:
+        if (item->value.s == nullptr) item->value.s = GetMem(MENU_TEXT_SIZE);
+        if (item->value.s == nullptr) return 0;
+        snprintf(item->value.s, MENU_TEXT_SIZE, "%.255s", text);
+        break;
+    case ITEM_INTEGER:
+        item->value.i = atoi(text);
+        break;
+    default:
+        item->value.i = 0; // a real fills only half of the word
+        item->value.f = static_cast<float>(atof(text));
+        break;
+    }
+    return 1;
+}
+
+// The "s" commands: store the settings in a named file or in ".settings".
+void StoreSettings(Menu *menu, bool named) {
+    const char *name = ".settings";
+    if (named) {
+        printf("Enter the settings file name: ");
+        fflush(stdout);
+        ReadLine();
+        if (ValidateEntry(LineBuf, "/A(1,255)+-+_+/") != 0) return;
+        name = LineBuf;
+    }
+    pOut = OpenFile(nullptr, name, "wt", 1);
+    if (pOut == nullptr) return;
+    StoreMenu(menu);
+    fclose(pOut);
+    pOut = nullptr;
+    if (!named) exit(0);
+}
+
+// The selectable item among the first count whose key is key: numbered
+// items when letter is false, "~" key-letter items otherwise.
+int FindKey(Menu *menu, int count, int key, bool letter) {
+    for (int i = 0; i < count && menu->items[i].text != nullptr; i++) {
+        const MenuItem &item = menu->items[i];
+        if ((item.text[0] == '~') == letter && item.state == ITEM_ACTIVE && item.key == key)
+            return i + 1;
+    }
+    return 0;
+}
+
+// Asks the exit question; true to leave.
+bool ConfirmExit(Menu *menu) {
+    bool parent = menu->parent_name != nullptr;
+    char *msg = CoreMessage(parent ? 1017 : 1018);
+    const char *format = msg ? msg : "";
+    char yes = parent ? PromptYN(format, *menu->parent_name ? *menu->parent_name : "")
+                      : PromptYN(format, my_name ? my_name : "");
+    PutMem(msg);
+    if (!yes) return false;
+    FreeMenu(menu);
+    if (!parent) {
+        printf("\n");
+        fflush(stdout);
+    }
+    return true;
+}
+
+int TitleLength(const Menu *menu) {
+    if (menu->title == nullptr) return 0;
+    return static_cast<int>(strcspn(menu->title, "\n\r"));
+}
+
+} // namespace
+
+int FindSelection(Menu *menu, int, int count) {
+    char *p = LineBuf;
+    while (isspace(static_cast<unsigned char>(*p)))
+        p++;
+    char *first = p;
+    while (*p != '\0' && !isspace(static_cast<unsigned char>(*p)))
+        p++;
+    while (isspace(static_cast<unsigned char>(*p)))
+        p++;
+    pOption = p;
+    if (isdigit(static_cast<unsigned char>(*first)))
+        return FindKey(menu, count, atoi(first), false);
+    int c = tolower(static_cast<unsigned char>(*first));
+    if (c == 'h' && (menu->flags & MENU_HELP)) {
+        TtyHtmlHelp(pTtyHtmlName, pTtyHtmlData, pTtyHtmlTitle);
+        return 0;
+    }
+    if (c == 's' && (menu->flags & MENU_STORE_NAMED)) {
+        StoreSettings(menu, true);
+        return 0;
+    }
+    if (c == 's' && (menu->flags & MENU_STORE_DEFAULT)) {
+        StoreSettings(menu, false);
+        return 0;
+    }
+    return c ? FindKey(menu, count, c, true) : 0;
+}
+
+char ProcessSelection(Menu *menu, int index, char *argument) {
+    if (menu == nullptr || index < 1) return 0;
+    MenuItem *item = &menu->items[index - 1];
+    char ok = 0;
+    switch (item->kind) {
+    case ITEM_APPLY:
+        if (!TestNames(menu)) return 0;
+        [[fallthrough]];
+    case ITEM_CANCEL:
+    case ITEM_EXIT:
+    case ITEM_ACTION:
+        return item->action == nullptr || item->action(menu, item) == 0;
+    case ITEM_SUBMENU: {
+        Menu *sub = ValidateMenu(menu, index - 1);
+        if (sub != nullptr) RunMenu(sub, nullptr, 1);
+        if (menu->on_refresh) menu->on_refresh(menu);
+        return 0;
+    }
+    case ITEM_PICK_ONE:
+        ok = SelectPickOne(menu, index - 1, item, argument);
+        break;
+    case ITEM_NAME:
+    case ITEM_TEXT_ENTRY:
+    case ITEM_INTEGER:
+    case ITEM_REAL:
+        ok = EnterValue(item, argument);
+        break;
+    default:
+        return 0;
+    }
+    if (ok) RunAction(menu, item);
+    return ok;
+}
+
+intptr_t RunMenu(Menu *menu, const char *settings_path, char interactive) {
+    if (menu == nullptr) return 0;
+    if (menu->on_refresh) menu->on_refresh(menu);
+    if (flExitTextMenu) return 0;
+    int widest = InitMenu(menu, 0);
+    if (settings_path != nullptr) {
+        if (OpenInputFile(settings_path, 1)) {
+            LoadMenu(menu);
+            CloseInputFile();
+        } else {
+            MenuItem *cancel = FindTextMenuItem(menu, ITEM_CANCEL);
+            if (cancel != nullptr && cancel->action != nullptr) return cancel->action(menu, cancel);
+            return reinterpret_cast<intptr_t>(cancel);
+        }
+    }
+    if (!interactive)
+        return menu->on_apply ? menu->on_apply(menu) : reinterpret_cast<intptr_t>(menu);
+    int titleLength = TitleLength(menu);
+    bool changed = false;
+    for (;;) {
+        int count = PrintMenu(menu, widest, titleLength);
+        ReadLine();
+        if (!IsEmptyLine(LineBuf) || (menu->flags & MENU_NO_EXIT_HINT)) {
+            int index = FindSelection(menu, 0, count);
+            if (index == 0) continue;
+            MenuItem *item = &menu->items[index - 1];
+            unsigned kind = item->kind;
+            char ok = ProcessSelection(menu, index, pOption);
+            if (!(menu->flags & MENU_KIND_BEFORE)) kind = item->kind;
+            if (flExitTextMenu ||
+                (ok && (kind == ITEM_APPLY || kind == ITEM_CANCEL || kind == ITEM_EXIT))) {
+                if (!(menu->flags & MENU_KEEP_ITEMS)) FreeMenu(menu);
+                return 0;
+            }
+            if (ok && kind == ITEM_ACTION && (menu->flags & MENU_REINIT_ON_ACTION))
+                widest = InitMenu(menu, 0);
+            else if (!changed)
+                changed = ok;
+            continue;
+        }
+        if (menu->apply_question != nullptr) {
+            if (changed && PromptYN("%s", menu->apply_question)) {
+                if (!TestNames(menu)) continue;
+                if (menu->on_apply) menu->on_apply(menu);
+                FreeMenu(menu);
+                return 0;
+            }
+        } else if (menu->on_apply) {
+            menu->on_apply(menu);
+        }
+        if (ConfirmExit(menu)) return 0;
+        if (menu->on_refresh) menu->on_refresh(menu);
+    }
+}
+
+int ProcessStateValue(Menu *menu, int index, char *input) {
+    if (menu == nullptr || index < 0) return 0;
+    MenuItem *item = &menu->items[index];
+    bool many = item->kind == ITEM_PICK_MANY;
+    intptr_t working = item->value.i, atEntry = item->value.i;
+    int offset = 0, pageStart = 0;
+    int result = 0;
+    for (;;) {
+        unsigned disabled = 0;
+        pageStart = offset;
+        int shown = PrintPickOneManyScreen(item, &disabled, offset);
+        if (shown < 0) return result;
+        offset = shown > 0 ? offset + shown : 0;
+        const char *line;
+        if (input != nullptr && *input != '\0') {
+            line = input;
+        } else {
+            ReadLine();
+            line = LineBuf;
+        }
+        for (;;) { // one line; "continue" shows the next page
+            if (IsEmptyLine(line)) {
+                if (offset >= item->choice_count) offset = 0;
+                break;
+            }
+            char c = line[0];
+            if (OSATTYMENU_SAVE && c == OSATTYMENU_SAVE[0]) return result;
+            if (OSATTYMENU_CANCEL && c == OSATTYMENU_CANCEL[0]) {
+                item->previous_value = item->value;
+                item->value.i = atEntry;
+                ProcessStateFormat(menu, index);
+                RunAction(menu, item);
+                return result;
+            }
+            if (!isalnum(static_cast<unsigned char>(c))) break;
+            // A list of choice numbers.
+            char copy[LINEBUF_SIZE];
+            snprintf(copy, sizeof copy, "%s", line);
+            bool taken = false;
+            for (char *tok = strtok(copy, ", \t"); tok != nullptr; tok = strtok(nullptr, ", \t")) {
+                if (!isalnum(static_cast<unsigned char>(*tok))) continue;
+                int n = atoi(tok);
+                if (n < 1 || n > item->choice_count || n > 32 || (disabled >> (n - 1) & 1u))
+                    continue;
+                if (many)
+                    working ^= static_cast<intptr_t>(1) << (n - 1);
+                else
+                    working = n - 1;
+                taken = true;
+            }
+            if (taken) {
+                item->previous_value = item->value;
+                item->value.i = working;
+                if (input != nullptr) input[0] = '\0';
+                if (!many) UpdateStateSelection(item);
+                ProcessStateFormat(menu, index);
+                RunAction(menu, item);
+                result = 1;
+                offset = pageStart;
+            }
+            break;
+        }
+        if (input != nullptr && line == input) input = nullptr;
+    }
+}
