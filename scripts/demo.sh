@@ -68,7 +68,7 @@ cleanup() { [ $keep = 1 ] || rm -rf "$state"; }
 trap cleanup EXIT
 
 # 3. The installation, answers fed in.
-say "Running: /dist/setup $* (inside the sandbox; the demo types \"y\" to the licence)"
+say "Running: /dist/setup${*:+ $*} (inside the sandbox; the demo types \"y\" to the licence)"
 set +e
 printf 'y\n' | tests/sandbox/run.sh --state "$state" --dist "$dist" -- /dist/setup "$@" \
     >"$state/out" 2>"$state/err"
@@ -110,8 +110,9 @@ sed 's/^/  /' "$state/root/tmp/setup.log" 2>/dev/null || echo "  (no log)"
 after=$(snapshot)
 say "This machine"
 if [ "$before" = "$after" ]; then
-    echo "Nothing on this machine was changed: /usr/Zarvo, /var/spool/Zarvo, /usr/bin, /tmp and the"
-    echo "other places setup writes look exactly as before; every change stayed in the sandbox."
+    echo "Nothing on this machine was changed: /usr/Zarvo, /var/spool/Zarvo, /usr/bin, the work area"
+    echo "and log in /tmp and the other places setup writes look exactly as before; every change"
+    echo "stayed in the sandbox."
 else
     echo "WARNING: the machine's own places differ from before the run:"
     printf '%s\n' "$before" >"$state/before"
