@@ -112,6 +112,33 @@ void SetBits(uint64_t *bits, int first, int count, bool free) {
     }
 }
 
+// Free nodes right before node first, read from the MAT's bits.
+int BitsFreeBefore(const uint64_t *bits, int first) {
+    int n = 0;
+    for (int w = (first - 1) / 64; first > 0 && w >= 0; w--) {
+        int top = (w == (first - 1) / 64) ? (first - 1) % 64 : 63;
+        // Bits 0..top of this word, moved to the top of the register.
+        uint64_t m = bits[w] << (63 - top);
+        uint64_t used = ~m & (~0ULL << (63 - top));
+        if (used != 0) return n + __builtin_clzll(used);
+        n += top + 1;
+    }
+    return n;
+}
+
+// Free nodes from node from on, read from the MAT's bits.
+int BitsFreeAfter(const uint64_t *bits, int from) {
+    int n = 0;
+    for (int w = from / 64; w < MEM_NODES / 64; w++) {
+        int lo = (w == from / 64) ? from % 64 : 0;
+        uint64_t used = ~(bits[w] >> lo);
+        if (lo != 0) used &= ~0ULL >> lo;
+        if (used != 0) return n + __builtin_ctzll(used);
+        n += 64 - lo;
+    }
+    return n;
+}
+
 // Search state of one block. Runs[n] counts the runs of exactly n free
 // nodes; the longest is kept as BlockRef::MaxRun, so a block is searched
 // only when it really has room.
@@ -166,12 +193,6 @@ BlockRef *RefHolding(const void *p) {
         }
     }
     return nullptr;
-}
-
-// Free marks right before node first.
-int FreeBefore(const char *mat, int first) {
-    const char *used = (const char *)memrchr(mat, MEM_USED, first);
-    return first - (used ? (int)(used - mat) + 1 : 0);
 }
 
 // Free marks from node from on.
@@ -254,10 +275,14 @@ int FindFreeRun(const uint64_t *bits, int k, int from) {
 // nodes with the runs on either side.
 void MarkNodes(MemBlock *b, int first, int count, char mark) {
     BlockRef *r = RefOf(b);
-    int before = FreeBefore(b->MAT, first);
-    int after = FreeAfter(b->MAT, mark == MEM_USED ? first : first + count);
+    if (r == nullptr) {
+        memset(b->MAT + first, mark, count);
+        return;
+    }
+    const uint64_t *bits = r->D->FreeBits.data();
+    int before = BitsFreeBefore(bits, first);
+    int after = BitsFreeAfter(bits, mark == MEM_USED ? first : first + count);
     memset(b->MAT + first, mark, count);
-    if (r == nullptr) return;
     SetBits(r->D->FreeBits.data(), first, count, mark == MEM_FREE);
     if (mark == MEM_USED) {
         AddRun(*r, before);

@@ -61,7 +61,7 @@ void DumpMem();
 // printf-style text saved in managed memory; ends the process (status 1)
 // when memory cannot be had. fmt is always read as a format.
 char *SaveStr(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-// A saved copy of src (no formatting); null src gives an empty string.
+// A saved copy of src (no formatting); null src gives null.
 // Ends the process (status 1) when memory cannot be had.
 char *SaveStr_(const char *src);
 // As SaveStr, but a null fmt gives null.
