@@ -7,9 +7,7 @@
 #include <cstring>
 
 char **pCurLang = nullptr;
-// Weak: the translated-string service of the toolkit defines the same two globals
-// for its own language choice; a program that links both uses the toolkit's.
-__attribute__((weak)) char *pNLSLang = nullptr;
+char *pNLSLang = nullptr;
 
 // Agreement languages and the LANG values that select them; the search is a
 // plain substring search, so the order of lines and aliases matters.
@@ -33,7 +31,7 @@ static char TransText[] = "en_US = en_US en english en_AU en_BW en_CA\n"
                           "sv_SE = sv_FI sv_SE\n"
                           "tr_TR = tr_TR\n"
                           "da_DK = da_DK danish dansk\n";
-__attribute__((weak)) char *pTransBuf = TransText;
+char *pTransBuf = TransText;
 
 // LANG cut at its first '.' in the environment itself, so that commands
 // started later inherit the cut value; null when unset.

@@ -3,6 +3,13 @@
 
 #include "toolkit/runtime/shared.h"
 
+// The installer's language choice has the same global names as the toolkit's
+// translated-string service, which keeps a choice of its own. Installer code
+// sees these names as its own objects, so a program that holds both modules
+// (the test programs do) keeps the two choices apart.
+#define pNLSLang setupNLSLang
+#define pTransBuf setupTransBuf
+
 // Number of entries in every built-in message table (indices 0 to 70).
 #define NLS_SETUP_MESSAGES 71
 
