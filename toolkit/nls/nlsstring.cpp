@@ -12,6 +12,8 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <unordered_set>
 
 DbTHandle *pPrtCoreDB = nullptr;
 char StrBuf[NLS_STRBUF_SIZE];
@@ -21,8 +23,17 @@ char NlsBuf[NLSBUF_SIZE];
 
 namespace {
 
-// Key text of the last numeric fetch; returned on a miss, so it outlives the call.
+// Key text of the current numeric fetch.
 char NumKey[32];
+// Whether the last fetch missed.
+bool LastMissed = false;
+
+// The key text handed out on a numeric miss: one copy per key for the life of the process,
+// so callers may keep it (the engine keeps some messages for good after one fetch).
+char *StableKey(const char *key) {
+    static std::unordered_set<std::string> keys;
+    return const_cast<char *>(keys.emplace(key).first->c_str());
+}
 
 // Copies src into out (size bytes), cut and terminated.
 void CopyCut(char *out, size_t size, const char *src) {
@@ -49,19 +60,20 @@ int ReadIntoStrBuf(DbTHandle *db, const char *key) {
 
 // Mode 3: the whole record as a new string, or the key text.
 char *FetchWhole(DbTHandle *db, const char *key) {
-    if (!db) return const_cast<char *>(key);
     char *p = StrBuf;
-    int len = DbmTGetRecordV(db, key, &p, NLS_STRBUF_SIZE);
-    if (len <= 0) return const_cast<char *>(key);
+    int len = db ? DbmTGetRecordV(db, key, &p, NLS_STRBUF_SIZE) : 0;
+    LastMissed = len <= 0;
+    if (LastMissed) return StableKey(key);
     char *copy = GetMem(len); // len + 1 zero-filled bytes: always terminated
     if (copy) memcpy(copy, p, len);
     if (p != StrBuf) PutMem(p);
-    return copy ? copy : const_cast<char *>(key);
+    return copy ? copy : StableKey(key);
 }
 
 // Modes 0-2 for a resolved key; `size` bounds what is written into `out`.
 char *FetchKey(DbTHandle *db, const char *key, char *out, size_t size) {
-    if (ReadIntoStrBuf(db, key) > 0) {
+    LastMissed = ReadIntoStrBuf(db, key) <= 0;
+    if (!LastMissed) {
         if (!out) return SaveStr("%s", StrBuf);
         CopyCut(out, size, StrBuf);
         return out;
@@ -78,7 +90,8 @@ char *Fetch(DbTHandle *db, char *out, size_t size, int mode, va_list ap) {
         if (!db && (set == 0 || number == 0)) return pErrBuf;
         snprintf(NumKey, sizeof NumKey, "%d_%d", set, number);
         if (mode == NLS_BY_NUMBER_V) return FetchWhole(db, NumKey);
-        return FetchKey(db, NumKey, out, size);
+        char *r = FetchKey(db, NumKey, out, size);
+        return LastMissed ? StableKey(NumKey) : r;
     }
     if (mode == NLS_BY_KEY || mode == NLS_BY_KEY2) {
         const char *key = va_arg(ap, const char *);
@@ -91,11 +104,11 @@ char *Fetch(DbTHandle *db, char *out, size_t size, int mode, va_list ap) {
 // Fetches set/number as a format; null on a miss. Free with ReleaseFormat.
 char *FetchFormat(DbTHandle *db, int set, int number) {
     char *text = NlsFetchString(db, nullptr, NLS_BY_NUMBER, set, number);
-    return text == NumKey ? nullptr : text;
+    return text != pErrBuf && LastMissed ? nullptr : text;
 }
 
 void ReleaseFormat(char *text) {
-    if (text && text != pErrBuf && text != NumKey) PutMem(text);
+    if (text && text != pErrBuf && !LastMissed) PutMem(text);
 }
 
 } // namespace

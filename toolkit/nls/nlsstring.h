@@ -45,7 +45,7 @@ DbTHandle *NlsOpenDB(const char *name, int flags);
 // Modes 0-2: on a hit fills `out` (which must hold NLS_STRBUF_SIZE bytes) and returns it, or
 // returns a new copy when `out` is null; strings longer than 2047 characters are cut. Mode 3
 // always returns a new string of any length, owned by the caller. On a miss returns the key
-// text (numeric keys in module storage, valid until the next numeric fetch) and copies it
+// text (numeric keys in module storage, valid for the life of the process) and copies it
 // into `out`. A null handle without set, number and key, or a null key, gives pErrBuf.
 char *NlsFetchString(DbTHandle *db, char *out, int mode, ...);
 

@@ -17,8 +17,10 @@
 #include <string_view>
 #include <strings.h>
 
-char *pNLSLang = nullptr;
-char *pTransBuf = nullptr;
+// Weak, like the installer's: its built-in messages keep a language key and an alias table
+// under the same two names, and a program may link both.
+__attribute__((weak)) char *pNLSLang = nullptr;
+__attribute__((weak)) char *pTransBuf = nullptr;
 DbTHandle *pDrvCoreDB = nullptr;
 DbTHandle *pPrtHelpDB = nullptr;
 char TmpKey[TMPKEY_SIZE];
@@ -115,6 +117,14 @@ char *FallbackConfiguration() {
     return text;
 }
 
+// True for text in the normalised form (every line break preceded by a blank); the
+// installer's alias table, which may share pTransBuf, is not.
+bool IsNormalised(const char *text) {
+    for (const char *nl = strchr(text, '\n'); nl; nl = strchr(nl + 1, '\n'))
+        if (nl == text || nl[-1] != ' ') return false;
+    return true;
+}
+
 std::string Needle() {
     const char *lang = getenv("LANG");
     std::string needle = std::string(" ") + (lang ? lang : "___LANG_NOT_SET___") + " ";
@@ -141,10 +151,13 @@ char *ParseTransFile(const char *name) {
 char *GetDesiredNLSLang(void) {
     if (pNLSLang) return pNLSLang;
     std::string needle = Needle();
-    if (!pTransBuf) pTransBuf = ParseTransFile("trans.conf");
-    if (!pTransBuf) pTransBuf = FallbackConfiguration();
+    if (!pTransBuf || !IsNormalised(pTransBuf)) {
+        char *text = ParseTransFile("trans.conf");
+        if (!text) text = FallbackConfiguration();
+        if (text) pTransBuf = text;
+    }
     std::string lang = kFallbackLang;
-    if (pTransBuf) {
+    if (pTransBuf && IsNormalised(pTransBuf)) {
         const char *hit = strstr(pTransBuf, needle.c_str());
         if (hit) {
             lang = MappedLanguage(pTransBuf, hit);

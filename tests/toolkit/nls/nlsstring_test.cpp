@@ -58,6 +58,13 @@ TEST_F(NlsString, MissReturnsTheKeyText) {
     EXPECT_STREQ(out, key);
     char *v = NlsFetchString(db_, nullptr, NLS_BY_NUMBER_V, 25, 8);
     EXPECT_STREQ(v, "25_8");
+
+    // A missing numeric string may be kept: later fetches don't change it.
+    char *kept = NlsFetchString(db_, nullptr, NLS_BY_NUMBER, 25, 1004);
+    NlsFetchString(db_, nullptr, NLS_BY_NUMBER, 25, 1001);
+    NlsFetchString(nullptr, out, NLS_BY_NUMBER, 26, 1);
+    EXPECT_STREQ(kept, "25_1004");
+    EXPECT_EQ(NlsFetchString(db_, nullptr, NLS_BY_NUMBER, 25, 1004), kept);
 }
 
 TEST_F(NlsString, NullHandleAndBadArguments) {

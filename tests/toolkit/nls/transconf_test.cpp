@@ -118,6 +118,21 @@ TEST_F(TransConf, DecidesOncePerProcess) {
     EXPECT_STREQ(pTransBuf, "de_DE = de_DE de_AT \nDefault en_US \n");
 }
 
+TEST_F(TransConf, IgnoresATextThatIsNotNormalised) {
+    static char alias[] = "ge_GE = ge_GE de de_AT\nen_US = en_US\n";
+    WriteTransConf(kGerman);
+    pTransBuf = alias;
+    setenv("LANG", "de_AT", 1);
+    EXPECT_STREQ(GetDesiredNLSLang(), "de_DE");
+    EXPECT_STREQ(pTransBuf, "de_DE = de_DE de_AT \nDefault en_US \n");
+
+    ResetService();
+    pTransBuf = alias;
+    unlink("trans.conf");
+    EXPECT_STREQ(GetDesiredNLSLang(), "en_US");
+    EXPECT_EQ(pTransBuf, alias) << "kept when there is nothing to replace it";
+}
+
 TEST_F(TransConf, FallsBackToString999Of_en_US) {
     WriteDb("en_US", "CoreString", {{"999_1", "de_DE = de_DE de_AT \nDefault fr_FR \n"}});
     setenv("LANG", "de_AT.UTF-8", 1);
