@@ -319,6 +319,18 @@ TEST(GetLine, GetLineNSkipsAhead) {
     CloseInputFile();
 }
 
+TEST(GetLine, GetLinePosRereadsFromAnOffset) {
+    ScratchDir d;
+    openInput(d, "a\n/* c */ b\nc\n");
+    ASSERT_EQ(GetLineN(3), 1);
+    GetLinePos(2);
+    EXPECT_STREQ(Line, "b");
+    EXPECT_EQ(InPos, 2);
+    EXPECT_EQ(GetLine(), 1);
+    EXPECT_STREQ(Line, "c");
+    CloseInputFile();
+}
+
 TEST(GenName, Identifiers) {
     struct {
         const char *phrase, *name;
