@@ -2,6 +2,7 @@
 
 #include "toolkit/runtime/logging.h"
 #include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/textedit.h"
 #include "toolkit/runtime/tokens.h"
 #include "toolkit/syscmd/syscmd.h"
 
@@ -171,6 +172,7 @@ char *fgetsp(char *buf, int size, FILE *f, long offset) {
 void GetLinePos(long offset) {
     if (!pIn) return;
     fseek(pIn, offset, SEEK_SET);
+    GetLine();
 }
 
 // Reads at most size - 1 bytes of path into buf, terminated; false if it

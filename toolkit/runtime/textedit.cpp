@@ -272,11 +272,11 @@ int FileChangeChar(const char *base, const char *ext, const char *code, const ch
     long ch;
     if (!ParseCode(code, &ch)) return 1;
     std::string by;
-    for (const char *p = codes; p && by.size() < kMaxCodes;
-         p = strchr(p, ',') ? strchr(p, ',') + 1 : nullptr) {
-        long v;
-        if (!ParseCode(p, &v) || v == 0) break;
+    long v;
+    for (const char *p = codes; by.size() < kMaxCodes && ParseCode(p, &v) && v != 0;) {
         by += (char)v;
+        p = strchr(p, ',');
+        if (p) p++;
     }
     return Rewrite(base, ext, [&](std::string_view line, std::string &out) {
         for (char c : line) {

@@ -137,6 +137,17 @@ TEST(Rewrite, LongLinesStayWhole) {
     EXPECT_EQ(readFile(base + ".txt"), "> " + big + "bar" + big + "foo\n> bar\n");
 }
 
+TEST(Rewrite, ChangeCharTakesAtMost127Bytes) {
+    ScratchDir d;
+    std::string base = d / "c";
+    writeFile(base + ".txt", "x\n");
+    std::string codes;
+    for (int i = 0; i < 200; i++)
+        codes += "65,";
+    EXPECT_EQ(FileChangeChar(base.c_str(), "txt", "120", codes.c_str()), 0);
+    EXPECT_EQ(readFile(base + ".txt"), std::string(127, 'A') + "\n");
+}
+
 TEST(Rewrite, InsertChangesTheCallersText) {
     ScratchDir d;
     std::string base = d / "n";
@@ -316,6 +327,18 @@ TEST(GetLine, GetLineNSkipsAhead) {
     EXPECT_EQ(GetLineN(2), 2);
     EXPECT_STREQ(Line, "b");
     EXPECT_EQ(GetLineN(3), 0);
+    CloseInputFile();
+}
+
+TEST(GetLine, GetLinePosRereadsFromAnOffset) {
+    ScratchDir d;
+    openInput(d, "a\n/* c */ b\nc\n");
+    ASSERT_EQ(GetLineN(3), 1);
+    GetLinePos(2);
+    EXPECT_STREQ(Line, "b");
+    EXPECT_EQ(InPos, 2);
+    EXPECT_EQ(GetLine(), 1);
+    EXPECT_STREQ(Line, "c");
     CloseInputFile();
 }
 
