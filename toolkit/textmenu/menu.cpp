@@ -15,11 +15,6 @@
 #include "toolkit/runtime/textedit.h"
 #include "toolkit/runtime/tokens.h"
 
-// Output stream of the settings writer; the text-editing module owns it. The
-// weak definition lets the menu engine link on its own.
-extern FILE *pOut;
-__attribute__((weak)) FILE *pOut = nullptr;
-
 char flLoadedSettings = 0;
 char flExitTextMenu = 0;
 

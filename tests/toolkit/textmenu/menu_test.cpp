@@ -8,8 +8,6 @@
 #include "toolkit/runtime/memory.h"
 #include "toolkit/runtime/textedit.h"
 
-extern FILE *pOut;
-
 using menutest::Console;
 using menutest::ScratchDir;
 
