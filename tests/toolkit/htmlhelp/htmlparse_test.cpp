@@ -11,31 +11,29 @@
 
 namespace {
 
-// Parses text as a section ended by "/body" and returns the elements as
-// "tag" or "'text'" strings.
-std::vector<std::string> Elements(const char *text, HtmlFile **out = nullptr) {
+// Parses text as a section ended by "/body"; returns the element list.
+ListHeader *Parse(const char *text) {
     static HtmlFile file;
     file = HtmlFile{};
     file.text = SaveStr_(text);
     file.position = file.text;
     ListHeader *list = ListCreate();
     ParseHtml(&file, list, "body");
+    return list;
+}
+
+// The elements of text as "tag" or "'text'" strings.
+std::vector<std::string> Elements(const char *text) {
+    ListHeader *list = Parse(text);
     std::vector<std::string> got;
     HtmlElement *e;
     for (int i = 0; (e = static_cast<HtmlElement *>(ListWalk(list, i))) != nullptr; i++)
         got.push_back(e->tag ? std::string(e->tag) : "'" + std::string(e->data) + "'");
-    if (out) *out = &file;
     return got;
 }
 
 HtmlElement *FirstElement(const char *text) {
-    static HtmlFile file;
-    file = HtmlFile{};
-    file.text = SaveStr_(text);
-    file.position = file.text;
-    ListHeader *list = ListCreate();
-    ParseHtml(&file, list, "body");
-    return static_cast<HtmlElement *>(ListFindItemN(list, 1));
+    return static_cast<HtmlElement *>(ListFindItemN(Parse(text), 1));
 }
 
 using Strings = std::vector<std::string>;
