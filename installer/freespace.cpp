@@ -98,7 +98,7 @@ double installAreaSpace(const char *target, const char *maker, DiskSpace *rec, s
     else if (exists(target))
         *asked = target;
     else
-        *asked = "/";
+        asked->assign(1, '/');
     *probe = *asked;
     return freeSpace(asked->c_str(), rec);
 }

@@ -92,7 +92,7 @@ bool Exists(const std::string &path) {
 void ClimbOne(std::string &path) {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos)
-        path = ".";
+        path.assign(1, '.');
     else
         path.resize(slash == 0 ? 1 : slash);
 }
@@ -442,7 +442,7 @@ char *FindExistingPath(const char *path, int *flExists) {
     if (whole.size() > kExistingPathMax) whole.resize(kExistingPathMax);
     while (whole.size() > 1 && whole.back() == '/')
         whole.pop_back();
-    if (whole.empty()) whole = ".";
+    if (whole.empty()) whole.assign(1, '.');
     std::string candidate = whole;
     while (candidate != "/" && candidate != "." && !Exists(candidate))
         ClimbOne(candidate);
