@@ -5,11 +5,10 @@
 // Block headers live in mappings of their own, one page set per block, and
 // their node tables are large; walking them for every request would touch a
 // page per block. So a compact index in chain order keeps, per block, what
-// the search needs: the MAT as 64-bit words, the count of free runs of each
-// length (hence the longest run), where a search for a given length may
-// start, and a dense copy of the node counts. The MAT, the node table and
+// the search needs: the MAT as 64-bit words, a tree of free-run summaries
+// over them, and where allocations start. The MAT, the node table and
 // FreeNodes stay the authoritative state, updated exactly as before; the
-// index only lets the search skip what cannot fit. First fit is unchanged.
+// index only finds the same first fit faster.
 #include "toolkit/runtime/memory.h"
 
 #include "toolkit/runtime/logging.h"
@@ -104,134 +103,26 @@ uint64_t FreeMask(const char *p) {
 
 // Sets (free) or clears bits [first, first + count) of bits.
 void SetBits(uint64_t *bits, int first, int count, bool free) {
-    for (int end = first + count; first < end;) {
-        int w = first / 64, lo = first % 64, n = std::min(64 - lo, end - first);
-        uint64_t mask = (n == 64 ? ~0ULL : ((1ULL << n) - 1)) << lo;
+    int w = first / 64, lo = first % 64;
+    for (; count > 0; w++, lo = 0) {
+        int n = std::min(64 - lo, count);
+        uint64_t mask = (~0ULL >> (64 - n)) << lo;
         bits[w] = free ? bits[w] | mask : bits[w] & ~mask;
-        first += n;
+        count -= n;
     }
 }
 
-// Free nodes right before node first, read from the MAT's bits.
-int BitsFreeBefore(const uint64_t *bits, int first) {
-    int n = 0;
-    for (int w = (first - 1) / 64; first > 0 && w >= 0; w--) {
-        int top = (w == (first - 1) / 64) ? (first - 1) % 64 : 63;
-        // Bits 0..top of this word, moved to the top of the register.
-        uint64_t m = bits[w] << (63 - top);
-        uint64_t used = ~m & (~0ULL << (63 - top));
-        if (used != 0) return n + __builtin_clzll(used);
-        n += top + 1;
+// The longest run of set bits in m.
+int LongestRun(uint64_t m) {
+    if (m == ~0ULL) return 64;
+    int best = 0;
+    while (m != 0) {
+        m >>= __builtin_ctzll(m);
+        int len = __builtin_ctzll(~m);
+        best = std::max(best, len);
+        m >>= len; // len < 64: m was not all ones
     }
-    return n;
-}
-
-// Free nodes from node from on, read from the MAT's bits.
-int BitsFreeAfter(const uint64_t *bits, int from) {
-    int n = 0;
-    for (int w = from / 64; w < MEM_NODES / 64; w++) {
-        int lo = (w == from / 64) ? from % 64 : 0;
-        uint64_t used = ~(bits[w] >> lo);
-        if (lo != 0) used &= ~0ULL >> lo;
-        if (used != 0) return n + __builtin_ctzll(used);
-        n += 64 - lo;
-    }
-    return n;
-}
-
-// Search state of one block. Runs[n] counts the runs of exactly n free
-// nodes; the longest is kept as BlockRef::MaxRun, so a block is searched
-// only when it really has room.
-struct RunDetail {
-    std::array<uint16_t, MEM_NODES + 1> Runs;
-    // From[k], k <= 64: no run of k free nodes starts below this node (k
-    // above 64 uses From[64]); searches start there.
-    std::array<uint16_t, 65> From;
-    // Bit i of word w set when node 64 * w + i is free: the MAT as bits.
-    std::array<uint64_t, MEM_NODES / 64> FreeBits;
-    // Copy of Node[].Count: frees read it here, in a few dense pages, rather
-    // than in the node tables spread over every header.
-    std::array<uint16_t, MEM_NODES> Counts;
-};
-struct BlockRef {
-    MemBlock *Block;
-    long Size;
-    int MaxRun;
-    std::unique_ptr<RunDetail> D;
-};
-std::vector<BlockRef> Index;
-// Data ranges of the blocks, in the order of Index, for address lookups.
-struct Range {
-    const char *pData;
-    long Size;
-};
-std::vector<Range> Ranges;
-// FirstRoom[k], k <= 64: no block before this Index position has a run of k
-// free nodes (k above 64 uses FirstRoom[64]); searches start there.
-std::array<uint32_t, 65> FirstRoom{};
-// Position of the entry used last; most lookups ask for it again.
-size_t LastRef = 0;
-
-BlockRef *RefOf(const MemBlock *b) {
-    if (LastRef < Index.size() && Index[LastRef].Block == b) return &Index[LastRef];
-    for (size_t i = 0; i < Index.size(); i++) {
-        if (Index[i].Block == b) {
-            LastRef = i;
-            return &Index[i];
-        }
-    }
-    return nullptr;
-}
-
-// The first entry whose block holds p, or null.
-BlockRef *RefHolding(const void *p) {
-    const char *q = (const char *)p;
-    for (size_t i = 0; i < Ranges.size(); i++) {
-        if (q >= Ranges[i].pData && q - Ranges[i].pData < Ranges[i].Size) {
-            LastRef = i;
-            return &Index[i];
-        }
-    }
-    return nullptr;
-}
-
-// Free marks from node from on.
-int FreeAfter(const char *mat, int from) {
-    if (from >= MEM_NODES) return 0;
-    const char *used = (const char *)memchr(mat + from, MEM_USED, MEM_NODES - from);
-    return (used ? (int)(used - mat) : MEM_NODES) - from;
-}
-
-void AddRun(BlockRef &r, int len) {
-    if (len <= 0) return;
-    r.D->Runs[len]++;
-    if (len <= r.MaxRun) return;
-    auto at = (uint32_t)(&r - Index.data());
-    for (int k = r.MaxRun + 1; k <= std::min(len, 64); k++)
-        FirstRoom[k] = std::min(FirstRoom[k], at);
-    r.MaxRun = len;
-}
-
-void DropRun(BlockRef &r, int len) {
-    if (len > 0 && r.D->Runs[len] > 0) r.D->Runs[len]--;
-    while (r.MaxRun > 0 && r.D->Runs[r.MaxRun] == 0)
-        r.MaxRun--;
-}
-
-// Recounts the free runs of r's block from its MAT.
-void CountRuns(BlockRef &r) {
-    r.D->Runs.fill(0);
-    r.MaxRun = 0;
-    r.D->From.fill(0);
-    for (int i = 0; i < MEM_NODES; i++)
-        r.D->Counts[i] = r.Block->Node[i].Count;
-    for (int w = 0; w < MEM_NODES / 64; w++)
-        r.D->FreeBits[w] = FreeMask(r.Block->MAT + 64 * w);
-    for (int i = 0; i < MEM_NODES;) {
-        int len = FreeAfter(r.Block->MAT, i);
-        AddRun(r, len);
-        i += len + 1;
-    }
+    return best;
 }
 
 // Bit i set when bits i .. i+k-1 of m are all set (1 <= k <= 64).
@@ -244,59 +135,136 @@ uint64_t RunStarts(uint64_t m, int k) {
     return m;
 }
 
-// Lowest node starting a run of k free marks in b's MAT, or -1, given that
-// none starts below from. The MAT is read 64 marks at a time as a bit mask;
-// `run` carries the free marks at the end of the previous word into the next.
-int FindFreeRun(const uint64_t *bits, int k, int from) {
-    int run = 0;
-    for (int base = from / 64 * 64; base < MEM_NODES; base += 64) {
-        uint64_t m = bits[base / 64];
-        if (m == 0) {
-            run = 0;
-            continue;
-        }
-        if (m == ~0ULL) {
-            run += 64;
-            if (run >= k) return base + 64 - run;
-            continue;
-        }
-        if (run > 0 && run + __builtin_ctzll(~m) >= k) return base - run;
-        if (k <= 64) {
-            uint64_t starts = RunStarts(m, k);
-            if (starts != 0) return base + __builtin_ctzll(starts);
-        }
-        run = __builtin_clzll(~m);
-    }
-    return -1;
+// Free runs of a stretch of nodes: the free nodes at its start (Pre) and at
+// its end (Suf), and its longest free run (Max).
+struct RunSum {
+    uint16_t Pre, Suf, Max;
+};
+
+RunSum WordSum(uint64_t m) {
+    if (m == ~0ULL) return {64, 64, 64};
+    return {(uint16_t)__builtin_ctzll(~m), (uint16_t)__builtin_clzll(~m), (uint16_t)LongestRun(m)};
 }
 
-// Marks nodes [first, first + count) with mark and keeps the run counts:
-// used marks cut a piece out of one free run; free marks join the freed
-// nodes with the runs on either side.
-void MarkNodes(MemBlock *b, int first, int count, char mark) {
-    BlockRef *r = RefOf(b);
-    if (r == nullptr) {
-        memset(b->MAT + first, mark, count);
-        return;
+// The runs of two adjacent stretches of len nodes each, taken together.
+RunSum Join(RunSum a, RunSum b, int len) {
+    return {(uint16_t)(a.Pre == len ? len + b.Pre : a.Pre),
+            (uint16_t)(b.Suf == len ? len + a.Suf : b.Suf),
+            std::max({a.Max, b.Max, (uint16_t)(a.Suf + b.Pre)})};
+}
+
+constexpr int kWords = MEM_NODES / 64;
+
+// Search state of one block: its MAT as bits, and a tree of run summaries
+// over those bits, so that the longest free run of a block is known at once
+// and the lowest run that fits is found in a few steps.
+struct BlockRef {
+    MemBlock *Block;
+    const char *pData;
+    long Size;
+    uint32_t Pos; // position in Index, that is in chain order
+    int Free;     // free marks; the header's FreeNodes is only written
+    // Bit i of word w set when node 64 * w + i is free.
+    std::array<uint64_t, kWords> FreeBits;
+    // Bit i of word w set when an allocation starts at node 64 * w + i, so
+    // a free finds the allocation's length here, in cache, instead of
+    // reading the node table.
+    std::array<uint64_t, kWords> StartBits;
+    // Sum[1] covers the block, Sum[j] joins Sum[2j] and Sum[2j + 1], and
+    // Sum[kWords + w] is word w of FreeBits.
+    std::array<RunSum, 2 * kWords> Sum;
+};
+std::vector<std::unique_ptr<BlockRef>> Index;
+// MaxRun[pos]: the longest free run of Index[pos]; one dense array, so
+// skipping full blocks reads a cache line or two, not a header each.
+std::vector<uint16_t> MaxRun;
+// The entries sorted by data address, for address lookups; the address is
+// kept beside the pointer so that the search reads one small array.
+struct Area {
+    const char *pData;
+    BlockRef *Ref;
+};
+std::vector<Area> ByAddress;
+
+std::vector<Area>::iterator AreaAfter(const char *p) {
+    return std::upper_bound(ByAddress.begin(), ByAddress.end(), p,
+                            [](const char *a, const Area &r) { return a < r.pData; });
+}
+
+BlockRef *RefOf(const MemBlock *b) {
+    for (auto &r : Index)
+        if (r->Block == b) return r.get();
+    return nullptr;
+}
+
+// The entry whose data area holds p, or null. Data areas never overlap, so
+// the one holding p is also the first in chain order.
+BlockRef *RefHolding(const void *p) {
+    const char *q = (const char *)p;
+    if (ByAddress.empty()) return nullptr;
+    // Branch-free halving: frees come in no predictable order.
+    const Area *base = ByAddress.data();
+    for (size_t n = ByAddress.size(); n > 1; n -= n / 2)
+        base = base[n / 2].pData <= q ? base + n / 2 : base;
+    if (q < base->pData) return nullptr;
+    BlockRef *r = base->Ref;
+    return q - r->pData < r->Size ? r : nullptr;
+}
+
+// Recomputes the summaries over words w1 .. w2 and above them.
+void Resum(BlockRef &r, int w1, int w2) {
+    for (int w = w1; w <= w2; w++)
+        r.Sum[kWords + w] = WordSum(r.FreeBits[w]);
+    int span = 64;
+    for (int lo = (kWords + w1) / 2, hi = (kWords + w2) / 2; lo >= 1; lo /= 2, hi /= 2) {
+        for (int j = lo; j <= hi; j++)
+            r.Sum[j] = Join(r.Sum[2 * j], r.Sum[2 * j + 1], span);
+        span *= 2;
     }
-    const uint64_t *bits = r->D->FreeBits.data();
-    int before = BitsFreeBefore(bits, first);
-    int after = BitsFreeAfter(bits, mark == MEM_USED ? first : first + count);
-    memset(b->MAT + first, mark, count);
-    SetBits(r->D->FreeBits.data(), first, count, mark == MEM_FREE);
-    if (mark == MEM_USED) {
-        AddRun(*r, before);
-        AddRun(*r, after - count);
-        DropRun(*r, before + after);
-    } else {
-        int len = before + count + after;
-        AddRun(*r, len);
-        DropRun(*r, before);
-        DropRun(*r, after);
-        auto start = (uint16_t)(first - before);
-        for (int k = 1; k <= std::min(len, 64); k++)
-            r->D->From[k] = std::min(r->D->From[k], start);
+    MaxRun[r.Pos] = r.Sum[1].Max;
+}
+
+// Rebuilds r's search state from its block's MAT and node table.
+void Resync(BlockRef &r) {
+    const MemBlock *b = r.Block;
+    r.Free = (int)std::count(b->MAT, b->MAT + MEM_NODES, MEM_FREE);
+    r.StartBits.fill(0);
+    for (int i = 0; i < MEM_NODES; i++)
+        if (b->Node[i].Count != 0 && b->Node[i].pStart != nullptr)
+            r.StartBits[i / 64] |= 1ULL << (i % 64);
+    for (int w = 0; w < kWords; w++)
+        r.FreeBits[w] = FreeMask(b->MAT + 64 * w);
+    Resum(r, 0, kWords - 1);
+}
+
+// Lowest node starting a run of k free nodes in r's block, or -1. Going
+// down the tree, the left half is taken whenever it holds such a run, then
+// a run across the middle, and only then the right half.
+int FindFreeRun(const BlockRef &r, int k) {
+    if (r.Sum[1].Max < k) return -1;
+    int j = 1, start = 0;
+    for (int span = MEM_NODES / 2; j < kWords; span /= 2) {
+        const RunSum &a = r.Sum[2 * j], &b = r.Sum[2 * j + 1];
+        if (a.Max >= k) {
+            j = 2 * j;
+        } else if (a.Suf + b.Pre >= k) {
+            return start + span - a.Suf;
+        } else {
+            j = 2 * j + 1;
+            start += span;
+        }
     }
+    // A run inside one word, so k <= 64.
+    return start + __builtin_ctzll(RunStarts(r.FreeBits[j - kWords], k));
+}
+
+// Marks nodes [first, first + count) with mark and keeps the search state.
+void MarkNodes(BlockRef &r, int first, int count, char mark) {
+    memset(r.Block->MAT + first, mark, count);
+    SetBits(r.FreeBits.data(), first, count, mark == MEM_FREE);
+    r.Free += mark == MEM_FREE ? count : -count;
+    r.Block->FreeNodes = r.Free;
+    Resum(r, first / 64, (first + count - 1) / 64);
 }
 
 char *NodeAddress(const MemBlock *b, int i) {
@@ -304,20 +272,51 @@ char *NodeAddress(const MemBlock *b, int i) {
 }
 
 // Records an allocation of count nodes starting at node i (0: none).
-void SetNode(MemBlock *b, int i, int count) {
+void SetNode(BlockRef &r, int i, int count) {
+    MemBlock *b = r.Block;
     b->Node[i].Count = (unsigned short)count;
     b->Node[i].pStart = count ? NodeAddress(b, i) : nullptr;
-    if (BlockRef *r = RefOf(b)) r->D->Counts[i] = (uint16_t)count;
+    SetBits(r.StartBits.data(), i, 1, count != 0);
 }
 
-// Takes k nodes from i on in standard block b; returns their zeroed memory.
-char *TakeNodes(MemBlock *b, int i, int k) {
+// Nodes of the allocation that starts at node i, 0 if none does: it ends
+// at the next free node or the next allocation's start.
+int CountAt(const BlockRef &r, int i) {
+    if ((r.StartBits[i / 64] >> (i % 64) & 1) == 0) return 0;
+    for (int at = i + 1, w = at / 64; at < MEM_NODES; w++, at = w * 64) {
+        uint64_t ends = (r.FreeBits[w] | r.StartBits[w]) >> (at % 64);
+        if (ends != 0) return at + __builtin_ctzll(ends) - i;
+    }
+    return MEM_NODES - i;
+}
+
+// Takes k nodes from i on in r's standard block; returns their zeroed memory.
+char *TakeNodes(BlockRef &r, int i, int k) {
+    MemBlock *b = r.Block;
     char *p = NodeAddress(b, i);
-    MarkNodes(b, i, k, MEM_USED);
-    SetNode(b, i, k);
+    MarkNodes(r, i, k, MEM_USED);
+    SetNode(r, i, k);
     memset(p, 0, (size_t)k * MEM_NODE_SIZE);
-    b->FreeNodes -= k;
     return p;
+}
+
+// The first Index position from at on whose block has a run of k free
+// nodes, or Index.size().
+size_t WithRoom(size_t at, int k) {
+    const uint16_t *max = MaxRun.data();
+    size_t n = MaxRun.size();
+#ifdef __SSE2__
+    // Runs are at most 2048 long, so signed 16-bit compares do.
+    const __m128i need = _mm_set1_epi16((short)(k - 1));
+    for (; at + 8 <= n; at += 8) {
+        __m128i v = _mm_loadu_si128((const __m128i *)(max + at));
+        int fits = _mm_movemask_epi8(_mm_cmpgt_epi16(v, need));
+        if (fits != 0) return at + __builtin_ctz(fits) / 2;
+    }
+#endif
+    while (at < n && max[at] < k)
+        at++;
+    return at;
 }
 
 char *GetDedicated(long len) {
@@ -325,7 +324,7 @@ char *GetDedicated(long len) {
     MemBlock *b = GetNewBlock((int)size);
     if (b == nullptr) return nullptr;
     memset(b->pData, 0, len);
-    MarkNodes(b, 0, MEM_NODES, MEM_USED);
+    MarkNodes(*Index.back(), 0, MEM_NODES, MEM_USED);
     b->FreeNodes = 0;
     b->Used = (int)len;
     return b->pData;
@@ -334,24 +333,14 @@ char *GetDedicated(long len) {
 char *GetStandard(long len) {
     int k = (int)(len / MEM_NODE_SIZE);
     if (pMemB == nullptr && GetNewBlock((int)len) == nullptr) return nullptr;
-    uint32_t &first = FirstRoom[std::min(k, 64)];
-    for (size_t at = first; at < Index.size(); at++) {
-        BlockRef &r = Index[at];
-        if (r.MaxRun < k || r.Size > MEM_BLOCK_SIZE || r.Block->FreeNodes < k) continue;
-        uint16_t &from = r.D->From[std::min(k, 64)];
-        int i = FindFreeRun(r.D->FreeBits.data(), k, from);
-        LastRef = at;
-        if (i >= 0) {
-            if (k <= 64) {
-                from = (uint16_t)i;
-                first = (uint32_t)at;
-            }
-            return TakeNodes(r.Block, i, k);
-        }
-        CountRuns(r); // the counts were wrong; trust the MAT
+    for (size_t at = WithRoom(0, k); at < Index.size(); at = WithRoom(at + 1, k)) {
+        BlockRef &r = *Index[at];
+        int i = FindFreeRun(r, k);
+        if (i >= 0) return TakeNodes(r, i, k);
+        Resync(r); // the summary was wrong; trust the MAT
     }
-    MemBlock *b = GetNewBlock((int)len);
-    return b == nullptr ? nullptr : TakeNodes(b, 0, k);
+    if (GetNewBlock((int)len) == nullptr) return nullptr;
+    return TakeNodes(*Index.back(), 0, k);
 }
 
 // Resizes a dedicated block's allocation (or moves any allocation to a
@@ -376,33 +365,31 @@ char *AdjustLarge(MemBlock *b, char *p, int i, long len) {
     return p;
 }
 
-char *AdjustStandard(MemBlock *b, int i, long len) {
+char *AdjustStandard(BlockRef &r, int i, long len) {
+    MemBlock *b = r.Block;
     int k = (int)(len / MEM_NODE_SIZE), a = b->Node[i].Count;
     char *p = b->Node[i].pStart;
     if (k == a) return p;
     if (k < a) {
-        MarkNodes(b, i + k, a - k, MEM_FREE);
+        MarkNodes(r, i + k, a - k, MEM_FREE);
         memset(NodeAddress(b, i + k), 0, (size_t)(a - k) * MEM_NODE_SIZE);
-        SetNode(b, i, k);
-        b->FreeNodes += a - k;
+        SetNode(r, i, k);
         return p;
     }
     int d = k - a;
     if (i + k <= MEM_NODES && TestMAT(b->MAT + i + a, MEM_FREE, d)) {
-        MarkNodes(b, i + a, d, MEM_USED);
+        MarkNodes(r, i + a, d, MEM_USED);
         memset(NodeAddress(b, i + a), 0, (size_t)d * MEM_NODE_SIZE);
-        SetNode(b, i, k);
-        b->FreeNodes -= d;
+        SetNode(r, i, k);
         return p;
     }
     if (i - d >= 0 && TestMAT(b->MAT + i - d, MEM_FREE, d)) {
         char *q = NodeAddress(b, i - d);
-        MarkNodes(b, i - d, d, MEM_USED);
+        MarkNodes(r, i - d, d, MEM_USED);
         memmove(q, p, (size_t)a * MEM_NODE_SIZE);
         memset(q + (size_t)a * MEM_NODE_SIZE, 0, (size_t)d * MEM_NODE_SIZE);
-        SetNode(b, i - d, k);
-        SetNode(b, i, 0);
-        b->FreeNodes -= d;
+        SetNode(r, i - d, k);
+        SetNode(r, i, 0);
         return q;
     }
     char *q = GetMem((int)len);
@@ -497,9 +484,15 @@ MemBlock *GetNewBlock(int size) {
 
 void PushBlock(MemBlock *b) {
     if (b == nullptr) return;
-    Index.push_back({b, b->Size, 0, std::make_unique<RunDetail>()});
-    Ranges.push_back({b->pData, b->Size});
-    CountRuns(Index.back());
+    auto ref = std::make_unique<BlockRef>();
+    ref->Block = b;
+    ref->pData = b->pData;
+    ref->Size = b->Size;
+    ref->Pos = (uint32_t)Index.size();
+    MaxRun.push_back(0);
+    ByAddress.insert(AreaAfter(ref->pData), {ref->pData, ref.get()});
+    Index.push_back(std::move(ref));
+    Resync(*Index.back());
     b->pNext = nullptr;
     if (pMemB == nullptr) {
         b->pPrev = nullptr;
@@ -516,9 +509,12 @@ void PushBlock(MemBlock *b) {
 MemBlock *PopBlock(MemBlock *b) {
     if (b == nullptr) return nullptr;
     if (BlockRef *r = RefOf(b)) {
-        Ranges.erase(Ranges.begin() + (r - Index.data()));
-        Index.erase(Index.begin() + (r - Index.data()));
-        FirstRoom.fill(0); // positions moved
+        uint32_t pos = r->Pos;
+        ByAddress.erase(AreaAfter(r->pData) - 1);
+        MaxRun.erase(MaxRun.begin() + pos);
+        Index.erase(Index.begin() + pos);
+        for (size_t i = pos; i < Index.size(); i++)
+            Index[i]->Pos = (uint32_t)i;
     }
     MemBlock *result = b;
     if (b == pMemB) {
@@ -566,13 +562,12 @@ int PutMem(const void *p) {
         FreeBlock(b);
         return 1;
     }
-    int i = (int)(((const char *)p - Ranges[r - Index.data()].pData) / MEM_NODE_SIZE);
-    int count = r->D->Counts[i];
+    int i = (int)(((const char *)p - r->pData) / MEM_NODE_SIZE);
+    int count = CountAt(*r, i);
     if (count == 0) return 0;
-    b->FreeNodes += count;
-    MarkNodes(b, i, count, MEM_FREE);
-    SetNode(b, i, 0);
-    if (b->FreeNodes == MEM_NODES) FreeBlock(b);
+    MarkNodes(*r, i, count, MEM_FREE);
+    SetNode(*r, i, 0);
+    if (r->Free == MEM_NODES) FreeBlock(b);
     return 1;
 }
 
@@ -581,8 +576,9 @@ char *AdjustMem(void *p, int n) {
         if (p != nullptr) PutMem(p);
         return nullptr;
     }
-    MemBlock *b = FindBlock(p);
-    if (b == nullptr) return GetMem(n);
+    BlockRef *r = RefHolding(p);
+    if (r == nullptr) return GetMem(n);
+    MemBlock *b = r->Block;
     long len = RoundedLength(n);
     if (len < 0) return nullptr;
     if (IsDedicated(b)) return AdjustLarge(b, (char *)p, 0, len);
@@ -590,7 +586,7 @@ char *AdjustMem(void *p, int n) {
     int i = (int)(((char *)p - b->pData) / MEM_NODE_SIZE);
     if (b->Node[i].Count == 0 || b->Node[i].pStart == nullptr) return nullptr;
     if (len > MEM_BLOCK_SIZE) return AdjustLarge(b, b->Node[i].pStart, i, len);
-    return AdjustStandard(b, i, len);
+    return AdjustStandard(*r, i, len);
 }
 
 void DumpMem() {
