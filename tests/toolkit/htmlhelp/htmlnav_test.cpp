@@ -133,14 +133,15 @@ TEST(HtmlHelpLoad, ErrorsNameTheFileOrTheBuffer) {
 
 TEST(HtmlHelpLoad, TheHundredAndFirstFileIsRefused) {
     testing::internal::CaptureStdout();
-    int loaded = 0;
-    for (int i = FileIndex; i < HTML_MAX_FILES + 1; i++) {
+    int loaded = 0, first = FileIndex;
+    for (int i = first; i < HTML_MAX_FILES + 1; i++) {
         std::string name = "many" + std::to_string(i) + ".html";
         std::string text = "<html><body>page<br></body></html>";
         loaded += HtmlHelp(name.c_str(), text.data());
     }
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(FileIndex, HTML_MAX_FILES);
+    EXPECT_EQ(loaded, HTML_MAX_FILES - first);
     EXPECT_EQ(out, "Error reading HTML buffer\n");
 }
 
