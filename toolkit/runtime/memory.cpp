@@ -405,8 +405,9 @@ char *SaveFormatted(const char *fmt, va_list ap) {
     va_copy(copy, ap);
     int len = vsnprintf(nullptr, 0, fmt, copy);
     va_end(copy);
-    if (len < 0) len = 0;
-    char *p = GetMem(len > 0 ? len : 1);
+    if (len < 0) len = 0; // a conversion that cannot be made gives the empty text
+    if (len > INT_MAX / 2) return nullptr;
+    char *p = GetMem(len + 1);
     if (p != nullptr) vsnprintf(p, (size_t)len + 1, fmt, ap);
     return p;
 }
@@ -611,7 +612,7 @@ char *SaveStr_(const char *src) {
     if (src == nullptr) return nullptr;
     size_t len = strlen(src);
     if (len > (size_t)INT_MAX / 2) OutOfMemory();
-    char *p = GetMem(len > 0 ? (int)len : 1);
+    char *p = GetMem((int)len + 1);
     if (p == nullptr) OutOfMemory();
     memcpy(p, src, len);
     return p;

@@ -473,6 +473,17 @@ TEST_F(MemoryTest, StringSavers) {
     ASSERT_NE(e, nullptr);
     EXPECT_STREQ(e, "");
     PutMem(e);
+    // A saved text of n characters is a request for n + 1 bytes, which
+    // reserves n + 2: 31 characters take two nodes, 30 take one.
+    std::string text(31, 'x');
+    for (char *saved :
+         {SaveStr_(text.c_str()), SaveStr("%s", text.c_str()), SaveStr__("%s", text.c_str())}) {
+        EXPECT_EQ(FindBlock(saved)->Node[NodeOf(saved)].Count, 2);
+        PutMem(saved);
+    }
+    char *shorter = SaveStr_(text.substr(1).c_str());
+    EXPECT_EQ(FindBlock(shorter)->Node[NodeOf(shorter)].Count, 1);
+    PutMem(shorter);
     // Formatted text far beyond any fixed working buffer.
     std::string big(100000, 'z');
     char *b = SaveStr("<%s>", big.c_str());
