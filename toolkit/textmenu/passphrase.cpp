@@ -72,30 +72,41 @@ double Now() {
     return (double)ts.tv_sec + (double)ts.tv_nsec / 1e9;
 }
 
-// Waits for the descriptor within what is left of the time allowed.
-bool Readable(int fd, double deadline) {
+// Waits for the descriptor within what is left of the time allowed, with
+// the signal mask `during` in force while waiting.
+bool Readable(int fd, double deadline, const sigset_t *during) {
     for (;;) {
         double left = deadline - Now();
         if (left <= 0) return false;
         fd_set set;
         FD_ZERO(&set);
         FD_SET(fd, &set);
-        struct timeval tv = {(time_t)left, (suseconds_t)((left - (double)(time_t)left) * 1e6)};
-        int r = select(fd + 1, &set, nullptr, nullptr, &tv);
+        struct timespec ts = {(time_t)left, (long)((left - (double)(time_t)left) * 1e9)};
+        int r = pselect(fd + 1, &set, nullptr, nullptr, &ts, during);
         if (r < 0 && errno == EAGAIN) continue;
         return r > 0;
     }
 }
 
+// Reads one line, up to the time-out or a caught signal. The caught signals
+// stay blocked except inside the wait: a signal that came while a character
+// was being read would otherwise be missed, and the wait would last until
+// the time-out.
 void ReadAnswer(int fd) {
+    sigset_t caught, before;
+    sigemptyset(&caught);
+    for (int sig : kSignals)
+        sigaddset(&caught, sig);
+    sigprocmask(SIG_BLOCK, &caught, &before);
     double deadline = Now() + PassPhraseTimeout;
     int n = 0;
-    while (n < kAnswerMax && Readable(fd, deadline)) {
+    while (n < kAnswerMax && !signo && Readable(fd, deadline, &before)) {
         char c;
         if (read(fd, &c, 1) != 1 || c == '\n' || c == '\r') break;
         buf[n++] = c;
     }
     buf[n] = '\0';
+    sigprocmask(SIG_SETMASK, &before, nullptr);
 }
 
 void Restore(Tty *t) {
