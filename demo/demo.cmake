@@ -11,12 +11,7 @@ set(QUEUEDEMO_OUTPUTS)
 foreach(lang en_US de_DE fr_FR)
     set(src ${CMAKE_CURRENT_LIST_DIR}/catalog/${lang}.txt)
     set(out ${QUEUEDEMO_TOOL_DIR}/db/${lang}/QueueDemo.odb)
-    add_custom_command(OUTPUT ${out}
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${QUEUEDEMO_TOOL_DIR}/db/${lang}
-        COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
-                $<TARGET_FILE:nlscat> build ${out} ${src}
-        DEPENDS nlscat ${src}
-        COMMENT "Building the ${lang} demo catalogue" VERBATIM)
+    add_string_database(${out} ${src} "the ${lang} demo catalogue")
     list(APPEND QUEUEDEMO_OUTPUTS ${out})
 endforeach()
 add_custom_target(queuedemo_catalogs ALL DEPENDS ${QUEUEDEMO_OUTPUTS})

@@ -18,13 +18,7 @@ add_custom_command(OUTPUT ${NLS_TOOL_DIR}/trans.conf
 foreach(lang ${NLS_LANGUAGES})
     set(src ${CMAKE_CURRENT_LIST_DIR}/${lang}.txt)
     set(out ${NLS_TOOL_DIR}/db/${lang}/CoreString.odb)
-    add_custom_command(OUTPUT ${out}
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${NLS_TOOL_DIR}/db/${lang}
-        COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
-                $<TARGET_FILE:nlscat> build ${out} ${src}
-        DEPENDS nlscat ${src}
-        WORKING_DIRECTORY ${NLS_TOOL_DIR}
-        COMMENT "Building the ${lang} string database" VERBATIM)
+    add_string_database(${out} ${src} "the ${lang} string database")
     list(APPEND NLS_OUTPUTS ${out})
 endforeach()
 add_custom_target(nls_catalogs ALL DEPENDS ${NLS_OUTPUTS})
