@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 #include <strings.h>
+#include <unordered_set>
 #include <vector>
 
 #include "toolkit/runtime/memory.h"
@@ -49,8 +50,15 @@ enum Tag {
 const char *kBodyTags = ",p,/p,b,/b,font,/font,a,/a,tr,/tr,br,table,fitab,/table,td,/td,h1,h2,h3,"
                         "h4,h5,h6,/h1,/h2,/h3,/h4,/h5,/h6,ol,/ol,li,/li,div,/div,img,";
 
+// Table records made by GetTextTable. An element counts as "fitab" only when
+// its data is one of them: a help file may spell that tag itself, and its
+// attribute text must never be taken for a table record.
+std::unordered_set<const void *> Measured;
+
 int TagOf(const HtmlElement *e) {
-    return e->tag ? FindTokenC(e->tag, kBodyTags) : 0;
+    int tag = e->tag ? FindTokenC(e->tag, kBodyTags) : 0;
+    if (tag == T_FITAB && Measured.count(e->data) == 0) return 0;
+    return tag;
 }
 
 HtmlElement *Walk(int call) {
@@ -359,6 +367,7 @@ HtmlTable *GetTextTable(HtmlFile *file, HtmlElement *elem, int available) {
     }
     memcpy(elem->tag, "fitab", 6); // the tag text was "table": exactly as long
     elem->data = reinterpret_cast<char *>(t);
+    Measured.insert(t);
 
     columns = std::max(columns, 0);
     column(columns); // widths and given cover every column

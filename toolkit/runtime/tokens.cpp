@@ -75,7 +75,7 @@ int ScanToken(char *&pos, const char *delims, bool lineMode, char *buf) {
 // Copies src into a static buffer of size bytes, cut to fit.
 char *CopyCut(char *buf, size_t size, std::string_view src) {
     size_t n = std::min(src.size(), size - 1);
-    memcpy(buf, src.data(), n);
+    if (n > 0) memcpy(buf, src.data(), n);
     buf[n] = '\0';
     return buf;
 }

@@ -67,6 +67,14 @@ TEST(HtmlRender, BorderedTable) {
               ",---+---,\n|abc|def|\n'---+---'\n");
 }
 
+// The mark of a measured table is a tag a file can spell too; spelled in a
+// file it is an unknown tag, and its attributes are never read as a table.
+TEST(HtmlRender, FitabInTheFileIsNoTable) {
+    EXPECT_EQ(Text("a<fitab border=\"12345678abcdefgh\">b</fitab><br>"), "ab\n");
+    EXPECT_EQ(Text("<table border><tr><td>x<FITAB width=99></td></tr></table>"),
+              Text("<table border><tr><td>x</td></tr></table>"));
+}
+
 TEST(HtmlRender, TwoRowsAndPadding) {
     EXPECT_EQ(Text("<table border cellpadding=7><tr><td>a</td></tr><tr><td>b</td></tr></table>"),
               ",---,\n| a |\n|---|\n| b |\n'---'\n");
