@@ -199,8 +199,9 @@ void AddAtribute(ListHeader *list, char *tag, char *data) {
                     link->kind = key == 1 ? HTML_LINK_ANCHOR : HTML_LINK_HREF;
                 }
             }
-            elem.data = reinterpret_cast<char *>(link);
         }
+        // A link element's data is its record, or null when none could be made.
+        elem.data = reinterpret_cast<char *>(link);
     }
     ListPushItem(list, &elem, sizeof elem);
 }

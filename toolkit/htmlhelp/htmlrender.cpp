@@ -56,7 +56,9 @@ const char *kBodyTags = ",p,/p,b,/b,font,/font,a,/a,tr,/tr,br,table,fitab,/table
 std::unordered_set<const void *> Measured;
 
 int TagOf(const HtmlElement *e) {
-    int tag = e->tag ? FindTokenC(e->tag, kBodyTags) : 0;
+    // A name holding the list's comma (or no name) would match several entries.
+    if (e->tag == nullptr || *e->tag == '\0' || strchr(e->tag, ',') != nullptr) return 0;
+    int tag = FindTokenC(e->tag, kBodyTags);
     if (tag == T_FITAB && Measured.count(e->data) == 0) return 0;
     return tag;
 }

@@ -75,6 +75,14 @@ TEST(HtmlRender, FitabInTheFileIsNoTable) {
               Text("<table border><tr><td>x</td></tr></table>"));
 }
 
+// A tag holding the tag list's comma would otherwise match two names at once,
+// "a,/a" the link tag among them, and its text be taken for a link record.
+TEST(HtmlRender, TagsWithCommasAreUnknown) {
+    EXPECT_EQ(Text("x<a,/a>y</a><br>"), "xy\n");
+    EXPECT_EQ(Text("x<A,/A name=12345678>y<br>"), "xy\n");
+    EXPECT_EQ(Text("x<>y<br>"), "xy\n");
+}
+
 TEST(HtmlRender, TwoRowsAndPadding) {
     EXPECT_EQ(Text("<table border cellpadding=7><tr><td>a</td></tr><tr><td>b</td></tr></table>"),
               ",---,\n| a |\n|---|\n| b |\n'---'\n");
