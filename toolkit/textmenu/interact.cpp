@@ -176,7 +176,11 @@ bool ConfirmExit(Menu *menu) {
 
 int TitleLength(const Menu *menu) {
     if (menu->title == nullptr) return 0;
-    return static_cast<int>(strcspn(menu->title, "\n\r"));
+    // The tokenizer skips leading line ends, so "\nTitle" measures "Title".
+    // A private cursor keeps any tokenizing in progress untouched.
+    char *cursor = nullptr, first[TOKEN_MAX + 1];
+    if (!GetTokenD(const_cast<char *>(menu->title), "\n\r", &cursor, first)) return 0;
+    return static_cast<int>(strlen(first));
 }
 
 } // namespace
@@ -340,7 +344,10 @@ int ProcessStateValue(Menu *menu, int index, char *input) {
             for (char *tok = strtok(copy, ", \t"); tok != nullptr; tok = strtok(nullptr, ", \t")) {
                 if (!isalnum(static_cast<unsigned char>(*tok))) continue;
                 int n = atoi(tok);
-                if (n < 1 || n > item->choice_count || n > 32 || (disabled >> (n - 1) & 1u))
+                if (n < 1 || n > item->choice_count) continue;
+                // The screen's set holds 32 choices; a pick-one beyond them is
+                // judged by its text, a pick-many has no bit for it.
+                if (n <= 32 ? (disabled >> (n - 1) & 1u) : (many || !ChoiceEnabled(item, n - 1)))
                     continue;
                 if (many)
                     working ^= static_cast<intptr_t>(1) << (n - 1);

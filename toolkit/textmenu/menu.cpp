@@ -335,12 +335,14 @@ void ProcessStateFormat(Menu *menu, int index) {
     while (tok) {
         char cmd = tok[0];
         bool match = TestFormatState(tok + 1, (int)item->value.i);
-        char del = chTokenDel;
-        while (del != '}' && del != ' ' && del != 0) {
+        // A command always has at least one target, even when a blank
+        // separates it from the command ("H0 3").
+        char del;
+        do {
             char *target = GetToken(nullptr, kStateDelims);
             if (!target) break;
             del = RunStateTarget(menu, cmd, match, target);
-        }
+        } while (del != '}' && del != ' ' && del != 0);
         tok = GetToken(nullptr, kStateDelims);
     }
     StateDepth--;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -253,6 +254,44 @@ TEST_F(Interact, PickScreenNumbersPagingAndCancel) {
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(items[0].value.i, 0b10100);
     EXPECT_STREQ(first, "");
+}
+
+TEST_F(Interact, PickOneTakesChoicesBeyondThirtyTwo) {
+    setenv("COLUMNS", "80", 1);
+    setenv("LINES", "9", 1);
+    std::string list;
+    for (int i = 1; i <= 40; i++)
+        list += (i == 36 ? std::string(" c") : "c") + std::to_string(i) + (i < 40 ? "," : "");
+    std::vector<char> choices(list.begin(), list.end());
+    choices.push_back('\0');
+    MenuItem items[2] = {};
+    items[0].text = "Many";
+    items[0].kind = ITEM_PICK_ONE;
+    items[0].choices = choices.data();
+    Menu menu = {};
+    menu.items = items;
+    InitMenu(&menu, 0);
+
+    Input("35\nS\n");
+    testing::internal::CaptureStdout();
+    ProcessStateValue(&menu, 0, nullptr);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(items[0].value.i, 34);
+
+    Input("36\nS\n"); // disabled by its text, though no page showed it
+    testing::internal::CaptureStdout();
+    ProcessStateValue(&menu, 0, nullptr);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(items[0].value.i, 34);
+}
+
+TEST_F(Interact, TitleCentredOnItsFirstLine) {
+    Fixture f;
+    f.menu.title = "\nPrinter\nsecond";
+    f.menu.title_align = 1;
+    std::string out = RunWith(&f.menu, "\ny\n");
+    // "Printer" is 7 columns: (80 - 7) / 2 blanks, leading line ends skipped.
+    EXPECT_EQ(out.rfind("\f\n" + std::string(36, ' ') + "\nPrinter\nsecond\n\n", 0), 0u) << out;
 }
 
 } // namespace

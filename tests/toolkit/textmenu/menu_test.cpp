@@ -250,6 +250,17 @@ TEST(ProcessStateFormat, HideAndInactivate) {
     EXPECT_EQ(items[5].state, (unsigned)ITEM_INACTIVE);
 }
 
+TEST(ProcessStateFormat, BlankBetweenCommandAndTargetStillAppliesIt) {
+    char choices[] = "zero,one";
+    MenuItem items[] = {
+        Pick("P", ITEM_PICK_ONE, choices), Item("x", ITEM_TEXT), Item("y", ITEM_TEXT), {}};
+    items[0].condition = "H0 1 N0{2}";
+    Menu menu = MakeMenu(items);
+    InitMenu(&menu, 0);
+    EXPECT_EQ(items[1].state, (unsigned)ITEM_HIDDEN);
+    EXPECT_EQ(items[2].state, (unsigned)ITEM_INACTIVE);
+}
+
 TEST(ProcessStateFormat, SetAndRestoreValues) {
     char choices[] = "a,b";
     MenuItem items[] = {Pick("P", ITEM_PICK_ONE, choices),
