@@ -343,20 +343,30 @@ char *GetStandard(long len) {
     return TakeNodes(*Index.back(), 0, k);
 }
 
+// Bytes of p's allocation from p on: all of a dedicated block's data area
+// after p, else the nodes of the allocation that starts at node i. A move
+// copies these, so the caller's address keeps its content and nothing of a
+// neighbouring allocation comes along.
+size_t BytesFrom(const MemBlock *b, const char *p, int i) {
+    if (IsDedicated(b)) return (size_t)(b->Size - (p - b->pData));
+    return (size_t)(b->Node[i].pStart + (long)b->Node[i].Count * MEM_NODE_SIZE - p);
+}
+
 // Resizes a dedicated block's allocation (or moves any allocation to a
 // dedicated-size area). i is p's node in a standard block.
 char *AdjustLarge(MemBlock *b, char *p, int i, long len) {
     if (b->Size < len) {
         char *q = GetMem((int)len);
         if (q == nullptr) return nullptr;
-        size_t old = IsDedicated(b) ? (size_t)(b->Size - (p - b->pData))
-                                    : (size_t)b->Node[i].Count * MEM_NODE_SIZE;
-        memcpy(q, p, old);
+        memcpy(q, p, BytesFrom(b, p, i));
         PutMem(p);
         return q;
     }
-    // Staying in place: bytes between the old and new length are zero, so a
-    // later growth hands out zeroed memory and a shrink loses the tail.
+    // Staying in place, also when the new length is the whole data area:
+    // Used must follow every resize, or a later shrink would zero from a
+    // stale Used on and wipe content the caller still owns. Bytes between the
+    // old and new length are zero, so a later growth hands out zeroed memory
+    // and a shrink loses the tail.
     if (b->Used < len)
         memset(b->pData + b->Used, 0, len - b->Used);
     else
@@ -365,10 +375,12 @@ char *AdjustLarge(MemBlock *b, char *p, int i, long len) {
     return p;
 }
 
-char *AdjustStandard(BlockRef &r, int i, long len) {
+// p lies in node i, the first node of an allocation; in place it is handed
+// back as it came.
+char *AdjustStandard(BlockRef &r, char *p, int i, long len) {
     MemBlock *b = r.Block;
     int k = (int)(len / MEM_NODE_SIZE), a = b->Node[i].Count;
-    char *p = b->Node[i].pStart;
+    char *start = b->Node[i].pStart;
     if (k == a) return p;
     if (k < a) {
         MarkNodes(r, i + k, a - k, MEM_FREE);
@@ -386,7 +398,7 @@ char *AdjustStandard(BlockRef &r, int i, long len) {
     if (i - d >= 0 && TestMAT(b->MAT + i - d, MEM_FREE, d)) {
         char *q = NodeAddress(b, i - d);
         MarkNodes(r, i - d, d, MEM_USED);
-        memmove(q, p, (size_t)a * MEM_NODE_SIZE);
+        memmove(q, start, (size_t)a * MEM_NODE_SIZE);
         memset(q + (size_t)a * MEM_NODE_SIZE, 0, (size_t)d * MEM_NODE_SIZE);
         SetNode(r, i - d, k);
         SetNode(r, i, 0);
@@ -394,7 +406,7 @@ char *AdjustStandard(BlockRef &r, int i, long len) {
     }
     char *q = GetMem((int)len);
     if (q == nullptr) return nullptr;
-    memcpy(q, p, (size_t)a * MEM_NODE_SIZE);
+    memcpy(q, p, BytesFrom(b, p, i));
     PutMem(p);
     return q;
 }
@@ -542,10 +554,10 @@ void FreeBlock(MemBlock *b) {
 }
 
 int TestMAT(const char *s, char c, int count) {
-    for (int i = 0; i < count; i++) {
+    // A NUL differs from every mark but NUL, so the terminator ends a search
+    // for marks; a search for NULs goes on past it.
+    for (int i = 0; i < count; i++)
         if (s[i] != c) return 0;
-        if (s[i] == '\0') return c == '\0';
-    }
     return 1;
 }
 
@@ -565,11 +577,13 @@ int PutMem(const void *p) {
     }
     int i = (int)(((const char *)p - r->pData) / MEM_NODE_SIZE);
     int count = CountAt(*r, i);
-    if (count == 0) return 0;
-    MarkNodes(*r, i, count, MEM_FREE);
-    SetNode(*r, i, 0);
+    if (count != 0) {
+        MarkNodes(*r, i, count, MEM_FREE);
+        SetNode(*r, i, 0);
+    }
+    // Whether or not p freed anything, an empty block does not stay mapped.
     if (r->Free == MEM_NODES) FreeBlock(b);
-    return 1;
+    return count != 0;
 }
 
 char *AdjustMem(void *p, int n) {
@@ -586,8 +600,8 @@ char *AdjustMem(void *p, int n) {
     // An address that starts no allocation cannot be resized.
     int i = (int)(((char *)p - b->pData) / MEM_NODE_SIZE);
     if (b->Node[i].Count == 0 || b->Node[i].pStart == nullptr) return nullptr;
-    if (len > MEM_BLOCK_SIZE) return AdjustLarge(b, b->Node[i].pStart, i, len);
-    return AdjustStandard(*r, i, len);
+    if (len > MEM_BLOCK_SIZE) return AdjustLarge(b, (char *)p, i, len);
+    return AdjustStandard(*r, (char *)p, i, len);
 }
 
 void DumpMem() {

@@ -353,6 +353,33 @@ TEST_F(MemoryTest, AdjustMovesWhenNeighboursAreUsed) {
         PutMem(p);
 }
 
+// An address in the first node of an allocation names the allocation (as for
+// PutMem); resizing in place hands that same address back, and a move keeps
+// what lies from it on at the start of the new area.
+TEST_F(MemoryTest, AdjustAnAddressInsideTheFirstNode) {
+    char *p = GetMem(100); // nodes 0-3
+    char *q = p + 5;
+    strcpy(q, "view");
+    EXPECT_EQ(AdjustMem(q, 100), q); // same node count
+    EXPECT_EQ(AdjustMem(q, 40), q);  // shrink to 2 nodes
+    EXPECT_EQ(MatPrefix(pMemB, 5), "UU   ");
+    EXPECT_EQ(AdjustMem(q, 120), q); // grow in place to 4 nodes
+    EXPECT_EQ(pMemB->Node[0].Count, 4);
+    char *after = GetMem(1); // node 4 stops growth in place
+    memset(after, 'n', 2);
+    char *moved = AdjustMem(q, 200);
+    ASSERT_NE(moved, nullptr);
+    EXPECT_EQ(NodeOf(moved), 5);
+    EXPECT_STREQ(moved, "view");
+    EXPECT_TRUE(AllZero(moved + 5, 224 - 5)); // nothing of the neighbour
+    char *big = AdjustMem(moved + 3, 70000);  // to a dedicated block
+    ASSERT_NE(big, nullptr);
+    EXPECT_STREQ(big, "w");
+    EXPECT_TRUE(AllZero(big + 1, 70001));
+    PutMem(big);
+    PutMem(after);
+}
+
 TEST_F(MemoryTest, AdjustShrinkFreesAndZeroesTheTail) {
     char *p = GetMem(127); // 4 nodes
     char *after = GetMem(1);
@@ -386,6 +413,19 @@ TEST_F(MemoryTest, AdjustDedicatedInPlaceAndMoving) {
     EXPECT_EQ(pMemB, FindBlock(q)); // the old block is gone
     EXPECT_EQ(pMemB->pNext, nullptr);
     PutMem(q);
+}
+
+// Growing to exactly the data area's size records the new length too; a
+// later shrink then zeroes only beyond what the caller keeps.
+TEST_F(MemoryTest, AdjustDedicatedToItsFullSizeThenShrinkKeepsContent) {
+    char *p = GetMem(70000); // 131072-byte data area
+    EXPECT_EQ(AdjustMem(p, 131071), p);
+    EXPECT_EQ(FindBlock(p)->Used, 131072);
+    memset(p, 'f', 131072);
+    EXPECT_EQ(AdjustMem(p, 99999), p);
+    EXPECT_EQ(std::string(p, 100000), std::string(100000, 'f'));
+    EXPECT_TRUE(AllZero(p + 100000, 131072 - 100000));
+    PutMem(p);
 }
 
 TEST_F(MemoryTest, AdjustStandardToDedicatedCopiesContent) {
@@ -449,6 +489,16 @@ TEST_F(MemoryTest, TestMatStopsAtTerminator) {
     EXPECT_EQ(TestMAT("  U", ' ', 3), 0);
     EXPECT_EQ(TestMAT("U", ' ', 0), 1);
     EXPECT_EQ(TestMAT("  ", ' ', 5), 0);
+    // Looking for NUL marks, a NUL is a mark like any other: the test goes on.
+    EXPECT_EQ(TestMAT("\0\0", '\0', 2), 1);
+    EXPECT_EQ(TestMAT("\0U", '\0', 2), 0);
+}
+
+TEST_F(MemoryTest, FreeingIntoAnEmptyBlockReleasesIt) {
+    MemBlock *b = GetNewBlock(0);
+    ASSERT_EQ(pMemB, b);
+    EXPECT_EQ(PutMem(b->pData + 64), 0); // starts no allocation: frees nothing
+    EXPECT_EQ(pMemB, nullptr);           // but an empty block does not stay mapped
 }
 
 TEST_F(MemoryTest, GrowthAtTheEndOfTheTableMoves) {
