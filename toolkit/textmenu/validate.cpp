@@ -438,7 +438,6 @@ int getMinMax(const char *bounds, int *pmin) {
     const char *p = bounds ? bounds : "";
     if (*p && !isdigit((unsigned char)*p)) p++;
     int min = atoi(p);
-    if (*p == '-' || *p == '+') p++;
     while (isdigit((unsigned char)*p))
         p++;
     if (*p) p++;

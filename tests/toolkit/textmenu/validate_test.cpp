@@ -161,6 +161,12 @@ TEST(ValidateEntryTty, LengthThenDigits) {
     EXPECT_EQ(min, 2);
     EXPECT_EQ(getMinMax("[10-20]", &min), 20);
     EXPECT_EQ(min, 10);
+    // After min only its digits and one separator are passed over: a sign
+    // of min is taken as the separator.
+    EXPECT_EQ(getMinMax("(-1,5)", &min), 1);
+    EXPECT_EQ(min, -1);
+    EXPECT_EQ(getMinMax("(+2,5)", &min), 2);
+    EXPECT_EQ(min, 2);
 }
 
 TEST(PromptYN, OnlyLowerCaseAnswersCount) {
