@@ -102,10 +102,12 @@ void CheckArguments(int argc, char **argv) {
 
 // Whether dir exists as an entry of its parent; trailing slashes are
 // dropped first, since FindFile would look for the last component inside it.
+// The empty text is what is left of "/" and names the root.
 bool WorkAreaParentExists(const char *dir) {
     std::string path = dir;
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
+    if (path.empty()) return true;
     return FindFile(path.c_str(), "");
 }
 
@@ -113,8 +115,8 @@ bool WorkAreaParentExists(const char *dir) {
 void SetWorkArea(const char *dir) {
     char *copy = SaveStr_(dir);
     size_t len = strlen(copy);
-    // "/" itself stays: the work area is then //ZarvoInstall.
-    if (len > 1 && copy[len - 1] == '/') copy[len - 1] = '\0';
+    // One trailing slash goes, so "/" gives the work area /ZarvoInstall.
+    if (len > 0 && copy[len - 1] == '/') copy[len - 1] = '\0';
     pZarvoInstallDir = SaveStr("%s/%sInstall", copy, MAKER_NAME);
     if (WorkAreaParentExists(copy)) return;
     flCreatedTmpDir = 1;

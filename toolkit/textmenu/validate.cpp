@@ -391,9 +391,15 @@ char ValidateEntry(const char *entry, const char *format) {
             f++;
             continue;
         }
+        if (failed) {
+            // The rest of a failed alternative is passed over as plain text, so
+            // a "|" or "&" inside a later element ends it all the same.
+            f += strcspn(f, "|&");
+            continue;
+        }
         Element el = ParseElement(f);
         f = el.end;
-        if (failed || st.Check(el)) continue;
+        if (st.Check(el)) continue;
         if (ReportsAtOnce(el.type)) return Report(st.fail, st.entry);
         failed = true;
     }
@@ -432,7 +438,6 @@ int getMinMax(const char *bounds, int *pmin) {
     const char *p = bounds ? bounds : "";
     if (*p && !isdigit((unsigned char)*p)) p++;
     int min = atoi(p);
-    if (*p == '-' || *p == '+') p++;
     while (isdigit((unsigned char)*p))
         p++;
     if (*p) p++;

@@ -95,6 +95,27 @@ TEST(ValidateEntry, MoreElements) {
     }
 }
 
+// After a failed test the rest of its alternative is passed over character by
+// character up to the next "|" or "&", whatever element those stand in.
+TEST(ValidateEntry, FailedAlternativeEndsAtNextBarOrAmpersand) {
+    const EntryCase cases[] = {
+        // the "&" of a later pair ends the alternative: the failure is reported
+        {"L(1,2)A(1,9)+&|L(1,9)", "abc", 2, Posted(MsgF(30, 42, 1, 2))},
+        // the "|" inside a later forbidden text starts the next alternative,
+        // whose literal "b" fails with nothing matched yet
+        {"L(1,2)!(a|b)", "abc", 3, ""},
+        {"L(1,2)!(a|b)", "bcd", 3, Posted(MsgF(25, 1010, 'c', ')', "b"))},
+        // without a failure both elements are read whole
+        {"L(1,9)A(1,9)+&", "a&b", 0, ""},
+        {"L(1,9)!(a|b)", "a|b", 4, Posted(MsgF(25, 1009, "a|b"))},
+    };
+    for (const EntryCase &c : cases) {
+        Console con("\n");
+        EXPECT_EQ(ValidateEntry(c.entry, c.format), c.code) << c.format << " / " << c.entry;
+        EXPECT_EQ(con.Output(), c.shown) << c.format << " / " << c.entry;
+    }
+}
+
 TEST(ValidateEntry, HexAndLongRanges) {
     {
         Console con("\n");
@@ -140,6 +161,12 @@ TEST(ValidateEntryTty, LengthThenDigits) {
     EXPECT_EQ(min, 2);
     EXPECT_EQ(getMinMax("[10-20]", &min), 20);
     EXPECT_EQ(min, 10);
+    // After min only its digits and one separator are passed over: a sign
+    // of min is taken as the separator.
+    EXPECT_EQ(getMinMax("(-1,5)", &min), 1);
+    EXPECT_EQ(min, -1);
+    EXPECT_EQ(getMinMax("(+2,5)", &min), 2);
+    EXPECT_EQ(min, 2);
 }
 
 TEST(PromptYN, OnlyLowerCaseAnswersCount) {
