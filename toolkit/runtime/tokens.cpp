@@ -80,6 +80,16 @@ char *CopyCut(char *buf, size_t size, std::string_view src) {
     return buf;
 }
 
+// Text after the last run of '/' in src ("" for null).
+std::string_view LastComponent(const char *src) {
+    std::string_view s = src ? src : "";
+    while (!s.empty() && s.back() == '/')
+        s.remove_suffix(1);
+    size_t slash = s.rfind('/');
+    if (slash != std::string_view::npos) s.remove_prefix(slash + 1);
+    return s;
+}
+
 // Whether path is an entry of its parent directory.
 bool Exists(const std::string &path) {
     size_t slash = path.rfind('/');
@@ -280,12 +290,7 @@ void SortTokens(char *list, char delim, char flCase) {
 
 char *StripPath(const char *src) {
     static char Name[kNameSize];
-    std::string_view s = src ? src : "";
-    while (!s.empty() && s.back() == '/')
-        s.remove_suffix(1);
-    size_t slash = s.rfind('/');
-    if (slash != std::string_view::npos) s.remove_prefix(slash + 1);
-    return CopyCut(Name, sizeof Name, s);
+    return CopyCut(Name, sizeof Name, LastComponent(src));
 }
 
 char *StripFn(const char *src) {
@@ -309,7 +314,8 @@ char *StripExt(const char *src) {
 
 char *StripPathExt(const char *src) {
     static char Name[kNameSize];
-    std::string_view s = StripPath(src);
+    // Not through StripPath: its result must survive this call.
+    std::string_view s = LastComponent(src).substr(0, kNameSize - 1);
     return CopyCut(Name, sizeof Name, s.substr(0, s.find('.')));
 }
 

@@ -213,6 +213,25 @@ TEST(Paths, SplitIntoStaticResults) {
     EXPECT_STREQ(StripPathName("name.ext/rest"), "ext");
 }
 
+TEST(Paths, EachFunctionKeepsItsOwnResult) {
+    // A result stays valid until the next call of the same function, so a
+    // caller may hold one result of each while calling the others.
+    struct {
+        char *(*fn)(const char *);
+        const char *src, *want;
+    } funcs[] = {
+        {StripPath, "/p/path.x", "path.x"}, {StripFn, "/fn/dir/f", "/fn/dir"},
+        {StripExt, "ext.y", "ext"},         {StripPathExt, "/q/pathext.z", "pathext"},
+        {StripPathName, "pn.name", "name"},
+    };
+    for (auto &held : funcs) {
+        char *result = held.fn(held.src);
+        for (auto &other : funcs)
+            if (other.fn != held.fn) other.fn("/clobber/other.c");
+        EXPECT_STREQ(result, held.want) << held.src;
+    }
+}
+
 TEST(Paths, OverlongInputsAreCut) {
     std::string longName(300, 'n'), longDir = "/" + std::string(400, 'd') + "/f";
     EXPECT_EQ(std::string(StripPath(longName.c_str())).size(), 127u);
