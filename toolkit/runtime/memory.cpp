@@ -614,11 +614,27 @@ void DumpMem() {
 }
 
 char *SaveStr(const char *fmt, ...) {
-    va_list ap;
+    if (fmt == nullptr) fmt = "";
+    va_list ap, copy;
     va_start(ap, fmt);
-    char *p = SaveFormatted(fmt ? fmt : "", ap);
+    va_copy(copy, ap);
+    int len = vsnprintf(nullptr, 0, fmt, copy);
+    va_end(copy);
+    if (len < 0) len = 0; // a conversion that cannot be made gives the empty text
+    if (len > INT_MAX / 2) OutOfMemory();
+    // The working buffer is taken before the copy, so the copy lands after
+    // it; a text longer than the usual 4096 × (format pages + 2) bytes gets
+    // a buffer of its own length instead of overrunning it.
+    size_t pages = strlen(fmt) / 4096 + 2;
+    long size = std::max<long>((long)(4096 * std::min<size_t>(pages, INT_MAX / 8192)), len + 1L);
+    char *work = GetMem((int)size);
+    if (work == nullptr) OutOfMemory();
+    vsnprintf(work, (size_t)len + 1, fmt, ap);
     va_end(ap);
+    char *p = GetMem(len + 1);
     if (p == nullptr) OutOfMemory();
+    memcpy(p, work, (size_t)len);
+    PutMem(work);
     return p;
 }
 

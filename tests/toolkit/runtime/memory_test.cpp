@@ -519,6 +519,18 @@ TEST_F(MemoryTest, StringSavers) {
     char *t = SaveStr__("%d-%s", 42, "x");
     EXPECT_STREQ(t, "42-x");
     PutMem(t);
+    // SaveStr formats in a working buffer of 4096 × (format length / 4096 + 2)
+    // bytes taken first and given back last: its copy lands after the buffer's
+    // nodes, which are free again afterwards. SaveStr__ formats on the stack.
+    std::string longFormat(5000, 'f');
+    auto expectPlaced = [](char *saved, int node) {
+        EXPECT_EQ(NodeOf(saved), node);
+        EXPECT_EQ(MatPrefix(FindBlock(saved), node), std::string(node, MEM_FREE));
+        PutMem(saved);
+    };
+    expectPlaced(SaveStr("%s/%s", "a", "b"), 8192 / MEM_NODE_SIZE + 1);
+    expectPlaced(SaveStr(longFormat.c_str()), 12288 / MEM_NODE_SIZE + 1);
+    expectPlaced(SaveStr__("%s", "b"), 0);
     char *e = SaveStr_("");
     ASSERT_NE(e, nullptr);
     EXPECT_STREQ(e, "");
