@@ -141,13 +141,13 @@ struct RunSum {
     uint16_t Pre, Suf, Max;
 };
 
-RunSum WordSum(uint64_t m) {
+[[gnu::always_inline]] inline RunSum WordSum(uint64_t m) {
     if (m == ~0ULL) return {64, 64, 64};
     return {(uint16_t)__builtin_ctzll(~m), (uint16_t)__builtin_clzll(~m), (uint16_t)LongestRun(m)};
 }
 
 // The runs of two adjacent stretches of len nodes each, taken together.
-RunSum Join(RunSum a, RunSum b, int len) {
+[[gnu::always_inline]] inline RunSum Join(RunSum a, RunSum b, int len) {
     return {(uint16_t)(a.Pre == len ? len + b.Pre : a.Pre),
             (uint16_t)(b.Suf == len ? len + a.Suf : b.Suf),
             std::max({a.Max, b.Max, (uint16_t)(a.Suf + b.Pre)})};
@@ -213,6 +213,20 @@ BlockRef *RefHolding(const void *p) {
 
 // Recomputes the summaries over words w1 .. w2 and above them.
 void Resum(BlockRef &r, int w1, int w2) {
+    if (w1 == w2) {
+        // One word changed, the usual case: walk its path to the root with
+        // the running summary kept at hand.
+        int j = kWords + w1;
+        RunSum cur = WordSum(r.FreeBits[w1]);
+        r.Sum[j] = cur;
+        for (int span = 64; j > 1; j /= 2, span *= 2) {
+            RunSum sibling = r.Sum[j ^ 1];
+            cur = (j & 1) ? Join(sibling, cur, span) : Join(cur, sibling, span);
+            r.Sum[j / 2] = cur;
+        }
+        MaxRun[r.Pos] = cur.Max;
+        return;
+    }
     for (int w = w1; w <= w2; w++)
         r.Sum[kWords + w] = WordSum(r.FreeBits[w]);
     int span = 64;
@@ -276,7 +290,8 @@ void SetNode(BlockRef &r, int i, int count) {
     MemBlock *b = r.Block;
     b->Node[i].Count = (unsigned short)count;
     b->Node[i].pStart = count ? NodeAddress(b, i) : nullptr;
-    SetBits(r.StartBits.data(), i, 1, count != 0);
+    uint64_t bit = 1ULL << (i % 64);
+    r.StartBits[i / 64] = count ? r.StartBits[i / 64] | bit : r.StartBits[i / 64] & ~bit;
 }
 
 // Nodes of the allocation that starts at node i, 0 if none does: it ends
