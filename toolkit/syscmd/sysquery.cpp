@@ -50,7 +50,7 @@ static std::vector<std::string_view> Fields(std::string_view line) {
 }
 
 char *GetSysPsIdList(const char *name) {
-    if (!name || !*name) return nullptr;
+    if (!name) return nullptr;
     CmdResponse *list = GetCmdResponse(RowPs, name, "%s", "");
     size_t used = 0;
     Line[0] = '\0';

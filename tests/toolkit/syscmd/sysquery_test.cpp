@@ -18,6 +18,15 @@ TEST_F(SysQueryTest, PsIdListMatchesWholeCommandNames) {
     EXPECT_EQ(Record(), "ps -ace\nps -ace\nps -ace\n");
 }
 
+TEST_F(SysQueryTest, EmptyProcessNameStillAsksPsAndMatchesNothing) {
+    EXPECT_EQ(GetSysPsIdList(""), nullptr);
+    EXPECT_EQ(Record(), "ps -ace\n");
+    ComList[57].directory = nullptr;
+    ChildResult r = RunInChild([] { GetSysPsIdList(""); });
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "ERROR: unable to locate system command 'ps'\n");
+}
+
 TEST_F(SysQueryTest, PsLinesWithTooFewFieldsDoNotMatch) {
     WriteFile(tmp / "procs", "7\n8 lpd\n");
     setenv("FAKE_PS_FILE", (tmp / "procs").c_str(), 1);
