@@ -28,9 +28,11 @@ static int RowOf(int index) {
 // Looks the row (and the shell) up while lazy lookup is on, then stops the
 // run with status 0 when the command is still missing.
 static void RequireCommand(int row, bool needShell) {
+    if (flInitSysCmd) {
+        if (row >= 2 && !ComList[row].directory) FillCmdPath(row);
+        if (needShell && !ComList[SHELL_ROW].directory) FillCmdPath(SHELL_ROW);
+    }
     if (row < 2) return;
-    if (flInitSysCmd && !ComList[row].directory) FillCmdPath(row);
-    if (needShell && flInitSysCmd && !ComList[SHELL_ROW].directory) FillCmdPath(SHELL_ROW);
     int missing = !ComList[row].directory                      ? row
                   : needShell && !ComList[SHELL_ROW].directory ? SHELL_ROW
                                                                : 0;
@@ -110,11 +112,13 @@ static void SettleAfter(int row) {
     PutLogMsg("ERROR: Time out for command %s\n", ComList[row].name);
 }
 
-// Redirection of the command's output by mode (empty: none).
+// Redirection of the command's output by mode (empty: none). The output
+// goes to the log only when the log is a plain file of our own: the shell's
+// ">>" would follow a link planted over it and append to whatever it names.
 static std::string Redirection(int mode, bool quiet) {
     if (mode == 0) return " 1>/dev/null 2>/dev/null";
     if ((mode != 1 && mode != 2) || quiet) return "";
-    if (!flUseLog || !my_name) return " 1>>/dev/null 2>>/dev/null";
+    if (!flUseLog || !my_name || !LogFileReady()) return " 1>>/dev/null 2>>/dev/null";
     return std::string(" 1>>/tmp/") + my_name + ".log 2>>/tmp/" + my_name + ".log";
 }
 
@@ -149,7 +153,6 @@ int SysCmd(int index, int mode, const char *fmt, ...) {
         fflush(stdout);
         PutLogMsg("%s\n", line.c_str());
     }
-    if (!quiet && flUseLog && (mode == 1 || mode == 2)) LogFileReady();
     fflush(nullptr);
     bool sysFailed;
     int status = CommandStatus(system((line + tail).c_str()), &sysFailed);

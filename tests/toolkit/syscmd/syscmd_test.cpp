@@ -142,6 +142,39 @@ TEST_F(SysCmdTest, RowsAreLookedUpLazilyBeforeTheTableIsFilled) {
     FullSearchPath = saved;
 }
 
+TEST_F(SysCmdTest, RawLinesLookUpTheShellLazilyToo) {
+    ClearComTable();
+    flInitSysCmd = 1;
+    char *saved = FullSearchPath;
+    FullSearchPath = SaveStr("%s", bin.c_str());
+    std::string touch = bin + "/touch";
+    EXPECT_EQ(SysCmd(0, 0, "%s a", touch.c_str()), 0);
+    EXPECT_STREQ(ComList[SHELL_ROW].directory, bin.c_str());
+    PutMem(ComList[SHELL_ROW].directory);
+    PutMem(FullSearchPath);
+    FullSearchPath = saved;
+}
+
+// A link planted over the log after the run's first message must not carry
+// a command's output into the file it points at.
+TEST_F(SysCmdTest, OutputNeverGoesThroughALinkPlantedOverTheLog) {
+    PutLogMsg("start\n");
+    std::string target = tmp / "target";
+    WriteFile(target, "precious\n");
+    unlink(logPath.c_str());
+    symlink(target.c_str(), logPath.c_str());
+    setenv("FAKECMD_OUT_cat", "hello", 1);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(SysCmd(3, 1, "%s", "f"), 0);
+    EXPECT_EQ(SysCmd(1, 2, "%s/cat g", bin.c_str()), 0);
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    unsetenv("FAKECMD_OUT_cat");
+    EXPECT_EQ(ReadFile(target), "precious\n");
+    EXPECT_EQ(Record(), ShellLine(bin + "/cat  f 1>>/dev/null 2>>/dev/null") + "cat f\ncat g\n");
+}
+
 TEST_F(SysCmdTest, WaitForProcessReturnsOnceItShows) {
     setenv("FAKE_PS_PROCS", "42:lpc", 1);
     ComList[19].wait = -1;
