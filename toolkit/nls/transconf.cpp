@@ -17,10 +17,8 @@
 #include <string_view>
 #include <strings.h>
 
-// Weak, like the installer's: its built-in messages keep a language key and an alias table
-// under the same two names, and a program may link both.
-__attribute__((weak)) char *pNLSLang = nullptr;
-__attribute__((weak)) char *pTransBuf = nullptr;
+char *pNLSLang = nullptr;
+char *pTransBuf = nullptr;
 DbTHandle *pDrvCoreDB = nullptr;
 DbTHandle *pPrtHelpDB = nullptr;
 char TmpKey[TMPKEY_SIZE];
@@ -107,22 +105,13 @@ std::string MappedLanguage(const char *text, const char *hit) {
     return lang.empty() ? std::string(kFallbackLang) : lang;
 }
 
-// The configuration text from string 999/1 of the English core database, or null.
+// String 999/1 of the English core database, or null without a database. A miss yields
+// the key text 999_1, which holds no mapping and no default, so the choice ends in en_US.
 char *FallbackConfiguration() {
     if (!pToolPath) return nullptr;
     if (!pDrvCoreDB) pDrvCoreDB = DbTOpen("en_US/CoreString", 0);
     if (!pDrvCoreDB) return nullptr;
-    char *text = NlsFetchString(pDrvCoreDB, nullptr, NLS_BY_NUMBER, 999, 1);
-    if (!text || text == pErrBuf || strcmp(text, "999_1") == 0) return nullptr;
-    return text;
-}
-
-// True for text in the normalised form (every line break preceded by a blank); the
-// installer's alias table, which may share pTransBuf, is not.
-bool IsNormalised(const char *text) {
-    for (const char *nl = strchr(text, '\n'); nl; nl = strchr(nl + 1, '\n'))
-        if (nl == text || nl[-1] != ' ') return false;
-    return true;
+    return NlsFetchString(pDrvCoreDB, nullptr, NLS_BY_NUMBER, 999, 1);
 }
 
 std::string Needle() {
@@ -151,13 +140,10 @@ char *ParseTransFile(const char *name) {
 char *GetDesiredNLSLang(void) {
     if (pNLSLang) return pNLSLang;
     std::string needle = Needle();
-    if (!pTransBuf || !IsNormalised(pTransBuf)) {
-        char *text = ParseTransFile("trans.conf");
-        if (!text) text = FallbackConfiguration();
-        if (text) pTransBuf = text;
-    }
+    if (!pTransBuf) pTransBuf = ParseTransFile("trans.conf");
+    if (!pTransBuf) pTransBuf = FallbackConfiguration();
     std::string lang = kFallbackLang;
-    if (pTransBuf && IsNormalised(pTransBuf)) {
+    if (pTransBuf && pTransBuf != pErrBuf) {
         const char *hit = strstr(pTransBuf, needle.c_str());
         if (hit) {
             lang = MappedLanguage(pTransBuf, hit);

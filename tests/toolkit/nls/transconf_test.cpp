@@ -118,19 +118,13 @@ TEST_F(TransConf, DecidesOncePerProcess) {
     EXPECT_STREQ(pTransBuf, "de_DE = de_DE de_AT \nDefault en_US \n");
 }
 
-TEST_F(TransConf, IgnoresATextThatIsNotNormalised) {
-    static char alias[] = "ge_GE = ge_GE de de_AT\nen_US = en_US\n";
+TEST_F(TransConf, AConfigurationTextAlreadySetIsSearchedAsItIs) {
+    static char preset[] = "ge_GE = ge_GE de de_AT\nen_US = en_US\n";
     WriteTransConf(kGerman);
-    pTransBuf = alias;
-    setenv("LANG", "de_AT", 1);
-    EXPECT_STREQ(GetDesiredNLSLang(), "de_DE");
-    EXPECT_STREQ(pTransBuf, "de_DE = de_DE de_AT \nDefault en_US \n");
-
-    ResetService();
-    pTransBuf = alias;
-    unlink("trans.conf");
-    EXPECT_STREQ(GetDesiredNLSLang(), "en_US");
-    EXPECT_EQ(pTransBuf, alias) << "kept when there is nothing to replace it";
+    pTransBuf = preset;
+    setenv("LANG", "de_AT.UTF-8", 1);
+    EXPECT_STREQ(GetDesiredNLSLang(), "ge_GE");
+    EXPECT_EQ(pTransBuf, preset) << "trans.conf is read only when there is no text yet";
 }
 
 TEST_F(TransConf, FallsBackToString999Of_en_US) {
@@ -142,16 +136,29 @@ TEST_F(TransConf, FallsBackToString999Of_en_US) {
     ResetService();
     setenv("LANG", "it_IT", 1);
     EXPECT_STREQ(GetDesiredNLSLang(), "fr_FR");
+
+    // The string is searched as stored, whatever its spacing.
+    struct Case {
+        const char *lang, *expected;
+    } cases[] = {{"de_AT.UTF-8", "de_DE"}, {"it_IT", "fr_FR"}};
+    for (const Case &c : cases) {
+        ResetService();
+        WriteDb("en_US", "CoreString", {{"999_1", "de_DE = de_DE de_AT\nDefault fr_FR\n"}});
+        setenv("LANG", c.lang, 1);
+        EXPECT_STREQ(GetDesiredNLSLang(), c.expected) << c.lang;
+    }
 }
 
 TEST_F(TransConf, NoConfigurationAtAllGives_en_US) {
     setenv("LANG", "de_DE", 1);
     EXPECT_STREQ(GetDesiredNLSLang(), "en_US");
 
+    EXPECT_STREQ(pTransBuf, "999_1") << "the fetch result, a miss's key text";
+
     ResetService();
     WriteDb("en_US", "CoreString", {{"25_1", "no configuration here"}});
     EXPECT_STREQ(GetDesiredNLSLang(), "en_US");
-    EXPECT_EQ(pTransBuf, nullptr) << "a missing 999/1 is no configuration";
+    EXPECT_STREQ(pTransBuf, "999_1");
 }
 
 TEST_F(TransConf, FindRedirect) {
