@@ -134,16 +134,18 @@ char GetFileLine() {
     if (!pIn) return 0;
     LineLen = 0;
     if (!fgets(LineBuf, PieceMax + 1, pIn)) {
-        LineBuf[0] = '\0';
+        // At the end the last line stays; after a read error nothing
+        // trustworthy is left in the buffer.
+        if (ferror(pIn)) LineBuf[0] = '\0';
         CloseInputFile();
         return 0;
     }
     char *last = LineBuf;
     while (Continues(last)) {
+        // A continuation line may fill whatever room the buffer has left.
         int len = (int)strlen(LineBuf);
         int room = LINEBUF_SIZE - len;
         if (room < 2) break;
-        if (room > PieceMax + 1) room = PieceMax + 1;
         if (!fgets(LineBuf + len, room, pIn)) break;
         LineLen = len;
         last = LineBuf + len;

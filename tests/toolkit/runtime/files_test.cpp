@@ -173,6 +173,25 @@ TEST_F(InputTest, LongLinesComeInPiecesAndJoinsStopAtTheBuffer) {
         EXPECT_LT(strlen(LineBuf), (size_t)LINEBUF_SIZE);
 }
 
+TEST_F(InputTest, ContinuedLinesAreReadWholeIntoTheRoomLeft) {
+    std::string tail(600, 'c');
+    ASSERT_EQ(OpenInputFile(Put("a\\\n" + tail + "\nz\n").c_str(), 0), 1);
+    ASSERT_EQ(GetFileLine(), 1);
+    EXPECT_EQ(std::string(LineBuf), "a\\\n" + tail + "\n");
+    EXPECT_EQ(LineLen, 3);
+    ASSERT_EQ(GetFileLine(), 1);
+    EXPECT_STREQ(LineBuf, "z\n");
+    EXPECT_EQ(LineLen, 0);
+}
+
+TEST_F(InputTest, EndOfFileLeavesTheLastLineInTheBuffer) {
+    ASSERT_EQ(OpenInputFile(Put("one\nlast\n").c_str(), 0), 1);
+    while (GetFileLine()) {
+    }
+    EXPECT_EQ(pIn, nullptr);
+    EXPECT_STREQ(LineBuf, "last\n");
+}
+
 TEST_F(InputTest, TextLinesSkipCommentsAndBlankLines) {
     ASSERT_EQ(OpenInputFile(Put("# c\n\n  key value\nnext\n").c_str(), 0), 1);
     ASSERT_EQ(GetFileTextLine(" \t\n"), 1);
