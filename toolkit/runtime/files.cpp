@@ -134,16 +134,18 @@ char GetFileLine() {
     if (!pIn) return 0;
     LineLen = 0;
     if (!fgets(LineBuf, PieceMax + 1, pIn)) {
-        LineBuf[0] = '\0';
+        // At the end the last line stays; after a read error nothing
+        // trustworthy is left in the buffer.
+        if (ferror(pIn)) LineBuf[0] = '\0';
         CloseInputFile();
         return 0;
     }
     char *last = LineBuf;
     while (Continues(last)) {
+        // A continuation line may fill whatever room the buffer has left.
         int len = (int)strlen(LineBuf);
         int room = LINEBUF_SIZE - len;
         if (room < 2) break;
-        if (room > PieceMax + 1) room = PieceMax + 1;
         if (!fgets(LineBuf + len, room, pIn)) break;
         LineLen = len;
         last = LineBuf + len;
@@ -308,39 +310,50 @@ char *ReadDir(DIR *d) {
     return e ? e->d_name : nullptr;
 }
 
-// " e1 e2 ... " of the entries of dir that keep() accepts; false when dir
+// " e1 e2 ... " of the entries of dir that keep() accepts; *room is the
+// length of every entry's name plus one each, kept or not. False when dir
 // cannot be opened.
-template <class Keep> static bool ListDir(const char *dir, Keep keep, std::string *out) {
+template <class Keep>
+static bool ListDir(const char *dir, Keep keep, std::string *out, long *room) {
     DirPtr d(dir ? opendir(dir) : nullptr);
     if (!d) return false;
-    for (char *e; (e = ReadDir(d.get()));)
+    *room = 0;
+    for (char *e; (e = ReadDir(d.get()));) {
+        *room += (long)strlen(e) + 1;
         if (keep(e)) out->append(" ").append(e);
+    }
     return true;
 }
 
-static char *SaveList(const std::string &list) {
-    char *mem = GetMem((int)list.size() + 3);
+// The list in managed memory sized as the listing is sized: room for every
+// entry plus three bytes (never less than the list itself).
+static char *SaveList(const std::string &list, long room) {
+    long size = room + 3;
+    if (size < (long)list.size()) size = (long)list.size();
+    char *mem = size < INT_MAX ? GetMem((int)size) : nullptr;
     if (mem) memcpy(mem, list.c_str(), list.size() + 1);
     return mem;
 }
 
 char *GetDirFileList(const char *dir) {
     std::string list;
+    long room;
     if (!ListDir(
-            dir, [](const char *) { return true; }, &list))
+            dir, [](const char *) { return true; }, &list, &room))
         return nullptr;
-    return SaveList(list + " ");
+    return SaveList(list + " ", room);
 }
 
 char *SearchDirFileList(const char *dir, const char *ext) {
     std::string list;
+    long room;
     auto keep = [ext](const char *e) {
         if (!ext) return strcmp(e, ".") != 0 && strcmp(e, "..") != 0;
         const char *dot = strrchr(e, '.');
         return dot && strcmp(dot + 1, ext) == 0;
     };
-    if (!ListDir(dir, keep, &list) || list.empty()) return nullptr;
-    return SaveList(list + " ");
+    if (!ListDir(dir, keep, &list, &room) || list.empty()) return nullptr;
+    return SaveList(list + " ", room);
 }
 
 int CreateFile(const char *dir, const char *name, const char *mode, const char *owner,

@@ -18,6 +18,9 @@ FILE *pLog = nullptr;
 // Path of the log whose first message has been written; a new my_name starts
 // a new run of the log.
 static std::string LoggedPath;
+// Path of the log whose first message was attempted: later messages append,
+// also when that first one was lost.
+static std::string StartedPath;
 
 // The log path for my_name, or "" when there is no name or it is over-long.
 static std::string LogFilePath() {
@@ -76,8 +79,11 @@ void PutLogMsg(const char *fmt, ...) {
     if (!flUseLog) return;
     pLogPath = LogDir;
     std::string path = LogFilePath();
-    bool first = LoggedPath != path;
-    if (first) RemoveUnsafe(path.c_str());
+    // Until a message got through, whatever stands at the path is made safe
+    // again; only the run's very first message truncates.
+    if (LoggedPath != path) RemoveUnsafe(path.c_str());
+    bool first = StartedPath != path;
+    StartedPath = path;
     int fd = path.empty() ? -1 : OpenLogFd(path.c_str(), first);
     pLog = fd < 0 ? nullptr : fdopen(fd, first ? "w" : "a");
     if (!pLog) {
@@ -85,7 +91,7 @@ void PutLogMsg(const char *fmt, ...) {
         fprintf(stderr, "ERROR: couldn't open %s/%s.log\n", pLogPath, my_name ? my_name : "");
         return;
     }
-    if (first) LoggedPath = path;
+    LoggedPath = path;
     va_list ap;
     va_start(ap, fmt);
     vfprintf(pLog, fmt, ap);

@@ -48,6 +48,33 @@ TEST(DirListTest, SearchByExtension) {
     EXPECT_EQ(SearchDirFileList((tmp / "none").c_str(), nullptr), nullptr);
 }
 
+// Nodes of the managed allocation that starts at p; 0 if none does.
+int NodesOf(const char *p) {
+    for (MemBlock *b = pMemB; b; b = b->pNext)
+        if (p >= b->pData && p < b->pData + b->Size)
+            return b->Node[(p - b->pData) / MEM_NODE_SIZE].Count;
+    return 0;
+}
+
+// Both listings size their memory by every entry of the directory (name
+// plus one each, plus three), whatever the search keeps.
+TEST(DirListTest, MemoryCoversEveryEntryPlusThree) {
+    TempDir tmp;
+    // ". .." and one 22-character name: 2 + 3 + 23 = 28 bytes, + 3 fill one node.
+    WriteFile(tmp / std::string(18, 'n') + ".txt", "");
+    char *list = GetDirFileList(tmp.path.c_str());
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(NodesOf(list), 1);
+    PutMem(list);
+    // A 100-character name the search leaves out still counts.
+    WriteFile(tmp / std::string(96, 'm') + ".odb", "");
+    list = SearchDirFileList(tmp.path.c_str(), "txt");
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(Items(list).size(), 1u);
+    EXPECT_EQ(NodesOf(list), 5); // 28 + 101 + 3 = 132 bytes, with the terminator 133
+    PutMem(list);
+}
+
 // The existence test as the listing answers it.
 char ByListing(const std::string &dir, const std::string &name) {
     char *list = GetDirFileList(dir.c_str());
@@ -171,6 +198,25 @@ TEST_F(InputTest, LongLinesComeInPiecesAndJoinsStopAtTheBuffer) {
     EXPECT_LT(strlen(LineBuf), (size_t)LINEBUF_SIZE);
     while (GetFileLine())
         EXPECT_LT(strlen(LineBuf), (size_t)LINEBUF_SIZE);
+}
+
+TEST_F(InputTest, ContinuedLinesAreReadWholeIntoTheRoomLeft) {
+    std::string tail(600, 'c');
+    ASSERT_EQ(OpenInputFile(Put("a\\\n" + tail + "\nz\n").c_str(), 0), 1);
+    ASSERT_EQ(GetFileLine(), 1);
+    EXPECT_EQ(std::string(LineBuf), "a\\\n" + tail + "\n");
+    EXPECT_EQ(LineLen, 3);
+    ASSERT_EQ(GetFileLine(), 1);
+    EXPECT_STREQ(LineBuf, "z\n");
+    EXPECT_EQ(LineLen, 0);
+}
+
+TEST_F(InputTest, EndOfFileLeavesTheLastLineInTheBuffer) {
+    ASSERT_EQ(OpenInputFile(Put("one\nlast\n").c_str(), 0), 1);
+    while (GetFileLine()) {
+    }
+    EXPECT_EQ(pIn, nullptr);
+    EXPECT_STREQ(LineBuf, "last\n");
 }
 
 TEST_F(InputTest, TextLinesSkipCommentsAndBlankLines) {

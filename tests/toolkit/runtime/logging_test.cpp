@@ -116,6 +116,21 @@ TEST_F(LogTest, LinkPlantedMidRunDropsTheMessage) {
     EXPECT_EQ(LogFileReady(), 0);
 }
 
+TEST_F(LogTest, FailedFirstMessageStillStartsTheRun) {
+    // A directory that cannot be removed stands at the log path.
+    mkdir(path.c_str(), 0777);
+    std::string inside = path + "/keep";
+    WriteFile(inside, "");
+    testing::internal::CaptureStderr();
+    PutLogMsg("first\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: couldn't open " + path + "\n");
+    unlink(inside.c_str());
+    rmdir(path.c_str());
+    WriteFile(path, "earlier\n", 0666);
+    PutLogMsg("second\n");
+    EXPECT_EQ(ReadFile(path), "earlier\nsecond\n");
+}
+
 TEST_F(LogTest, LogFileReadyMakesTheLogSafeWithoutTruncating) {
     std::string target = tmp / "target";
     WriteFile(target, "precious\n", 0644);
