@@ -17,6 +17,7 @@
 
 #include "toolkit/runtime/files.h"
 #include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/tokens.h"
 
 char *pMem = nullptr;
 
@@ -498,14 +499,16 @@ char *DbmTGetRecordListS(DbTHandle *h, const char *keys, const char *prefix, con
 
 char TestKeyName(const char *key, const char *list) {
     if (!key || !list) return 0;
-    std::string_view rest(list);
-    while (!rest.empty()) {
-        size_t comma = rest.find(',');
-        std::string_view entry = rest.substr(0, comma);
-        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-        if (!entry.empty() && strncmp(key, entry.data(), entry.size()) == 0) return 1;
-    }
-    return 0;
+    // The entries are tokens of the shared tokenizer (escapes included); only the remainder
+    // pointer, which callers use to take the rest of a line, is given back.
+    char *rest = szTokenIn;
+    char found = 0;
+    // GetToken only reads its input.
+    for (char *entry = GetToken(const_cast<char *>(list), ","); entry && !found;
+         entry = GetToken(nullptr, ","))
+        found = strncmp(key, entry, strlen(entry)) == 0;
+    szTokenIn = rest;
+    return found;
 }
 
 DbLinkNode *DbmTGetDbLinkList(DbTHandle *h, const char *pattern) {

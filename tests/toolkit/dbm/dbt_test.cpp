@@ -1,5 +1,6 @@
 #include "toolkit/dbm/dbt.h"
 #include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/tokens.h"
 
 #include "tests/toolkit/dbm/dbm_fixture.h"
 
@@ -236,6 +237,20 @@ TEST_F(DbT, KeyListsAndKeyTests) {
                  {"abc", "", 0},     {"b", "a,c", 0},     {"cd", "a,c", 1}};
     for (auto &c : cases)
         EXPECT_EQ(TestKeyName(c.key, c.list), c.expected) << c.key << c.list;
+}
+
+TEST(DbTKeyNames, EntriesAreTokensWithEscapes) {
+    struct {
+        const char *key, *list;
+        char expected;
+    } cases[] = {
+        {"a,b1", "x,a\\,b", 1}, {"b1", "x,a\\,b", 0}, {"a\tb", "a\\tb", 1}, {"a\\x", "q,a\\\\", 1}};
+    char input[] = "one two";
+    GetToken(input, " ");
+    char *rest = szTokenIn;
+    for (auto &c : cases)
+        EXPECT_EQ(TestKeyName(c.key, c.list), c.expected) << c.key << " in " << c.list;
+    EXPECT_EQ(szTokenIn, rest); // the caller's remainder survives the test
 }
 
 TEST_F(DbT, ManyKeysStayFindableThroughChanges) {
