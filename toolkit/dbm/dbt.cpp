@@ -385,7 +385,7 @@ char PurgeTRecord(DbTHandle *h, const char *key, int prefixLen) {
         removed = true;
     }
     if (!removed) return 0;
-    // Keep an allocation even for an emptied headerless image, so that it can be written back.
+    // An emptied headerless image keeps an allocation: a loaded database always has an image.
     if (char *shrunk = AdjustMem(h->image, h->imageLength > 0 ? h->imageLength : 1))
         h->image = shrunk;
     h->changedFlag = 1;
@@ -539,8 +539,9 @@ char DbmTArchiveDb(DbTHandle *h) {
     if (!FindFile(".", "db")) CreateFile("./db", nullptr, "777", nullptr, nullptr);
     FILE *out = OpenNewDataBase(h->name);
     if (!out) return 0;
-    // Nothing loaded is nothing to write; an emptied headerless database is an empty file.
-    bool ok = h->image && (h->imageLength > 0 || Headerless(h)) &&
+    // An image of no bytes (nothing loaded, or every record of a headerless database removed)
+    // counts as a failed write.
+    bool ok = h->image && h->imageLength > 0 &&
               fwrite(h->image, 1, (size_t)h->imageLength, out) == (size_t)h->imageLength;
     return CommitNewDataBase(h->name, out, ok, 0);
 }
