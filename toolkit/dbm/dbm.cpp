@@ -15,6 +15,7 @@
 
 #include "toolkit/runtime/files.h"
 #include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/tokens.h"
 
 int Ent2Get = 0;
 char DbmV4DriverPathHandling = 0;
@@ -386,17 +387,21 @@ char *DbmGetDbList(int flag) {
     if (!list) return nullptr;
     std::string names = flag ? " " : "";
     bool first = true;
-    std::string_view rest(list);
-    while (!rest.empty()) {
-        size_t end = rest.find(' ');
-        std::string_view entry = rest.substr(0, end);
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    // The entries are read as tokens of the shared tokenizer; the caller's state is kept.
+    char *in = szIn, *rest = szTokenIn, del = chTokenDel;
+    std::string token(GetTokenBuf);
+    for (char *t = GetToken(list, " "); t; t = GetToken(nullptr, " ")) {
+        std::string_view entry(t);
         size_t dot = entry.find('.');
         if (dot == std::string_view::npos || entry.substr(dot) != ".odb") continue;
         if (!first) names += flag ? ' ' : ',';
         names += entry.substr(0, dot);
         first = false;
     }
+    szIn = in;
+    szTokenIn = rest;
+    chTokenDel = del;
+    memcpy(GetTokenBuf, token.c_str(), token.size() + 1);
     // The names never outgrow the listing they come from.
     memcpy(list, names.c_str(), names.size() + 1);
     return list;

@@ -17,6 +17,7 @@
 
 #include "toolkit/runtime/files.h"
 #include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/tokens.h"
 
 char *pMem = nullptr;
 
@@ -384,7 +385,7 @@ char PurgeTRecord(DbTHandle *h, const char *key, int prefixLen) {
         removed = true;
     }
     if (!removed) return 0;
-    // Keep an allocation even for an emptied headerless image, so that it can be written back.
+    // An emptied headerless image keeps an allocation: a loaded database always has an image.
     if (char *shrunk = AdjustMem(h->image, h->imageLength > 0 ? h->imageLength : 1))
         h->image = shrunk;
     h->changedFlag = 1;
@@ -498,14 +499,16 @@ char *DbmTGetRecordListS(DbTHandle *h, const char *keys, const char *prefix, con
 
 char TestKeyName(const char *key, const char *list) {
     if (!key || !list) return 0;
-    std::string_view rest(list);
-    while (!rest.empty()) {
-        size_t comma = rest.find(',');
-        std::string_view entry = rest.substr(0, comma);
-        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-        if (!entry.empty() && strncmp(key, entry.data(), entry.size()) == 0) return 1;
-    }
-    return 0;
+    // The entries are tokens of the shared tokenizer (escapes included); only the remainder
+    // pointer, which callers use to take the rest of a line, is given back.
+    char *rest = szTokenIn;
+    char found = 0;
+    // GetToken only reads its input.
+    for (char *entry = GetToken(const_cast<char *>(list), ","); entry && !found;
+         entry = GetToken(nullptr, ","))
+        found = strncmp(key, entry, strlen(entry)) == 0;
+    szTokenIn = rest;
+    return found;
 }
 
 DbLinkNode *DbmTGetDbLinkList(DbTHandle *h, const char *pattern) {
@@ -536,8 +539,9 @@ char DbmTArchiveDb(DbTHandle *h) {
     if (!FindFile(".", "db")) CreateFile("./db", nullptr, "777", nullptr, nullptr);
     FILE *out = OpenNewDataBase(h->name);
     if (!out) return 0;
-    // Nothing loaded is nothing to write; an emptied headerless database is an empty file.
-    bool ok = h->image && (h->imageLength > 0 || Headerless(h)) &&
+    // An image of no bytes (nothing loaded, or every record of a headerless database removed)
+    // counts as a failed write.
+    bool ok = h->image && h->imageLength > 0 &&
               fwrite(h->image, 1, (size_t)h->imageLength, out) == (size_t)h->imageLength;
     return CommitNewDataBase(h->name, out, ok, 0);
 }

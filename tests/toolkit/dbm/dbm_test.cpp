@@ -1,5 +1,6 @@
 #include "toolkit/dbm/dbm.h"
 #include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/tokens.h"
 
 #include "tests/toolkit/dbm/dbm_fixture.h"
 
@@ -181,6 +182,19 @@ TEST_F(Dbm, DatabaseListNamesOdbFilesOnly) {
     EXPECT_EQ(spaced[0], ' ');
     EXPECT_EQ(spaced[2], ' ');
     EXPECT_TRUE(spaced == " a c" || spaced == " c a") << spaced;
+    // Entries are read as tokens: a backslash escapes the character after it, and the caller's
+    // tokenizer state is left as it was.
+    WriteBytes(root + "/db/f\\.odb", {});
+    char input[] = "one two";
+    GetToken(input, " ");
+    char *in = szIn, *rest = szTokenIn;
+    names = Split(Take(DbmGetDbList(0)), ',');
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a", "c", "f"}));
+    EXPECT_EQ(szIn, in);
+    EXPECT_EQ(szTokenIn, rest);
+    EXPECT_STREQ(GetTokenBuf, "one");
+    EXPECT_EQ(chTokenDel, ' ');
     ASSERT_EQ(chdir("/"), 0);
     EXPECT_EQ(DbmGetDbList(0), nullptr); // no ./db here
 }

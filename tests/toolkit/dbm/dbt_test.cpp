@@ -1,5 +1,6 @@
 #include "toolkit/dbm/dbt.h"
 #include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/tokens.h"
 
 #include "tests/toolkit/dbm/dbm_fixture.h"
 
@@ -146,9 +147,14 @@ TEST_F(DbT, HeaderlessFilesStayHeaderless) {
     ASSERT_TRUE(DbmTDeleteRecord(h, "a"));
     EXPECT_EQ(ReadBytes(Db("t")), kRecAb);
     EXPECT_EQ(h->recordCount, 0);
-    // Deleting the last record leaves an empty database file.
-    ASSERT_TRUE(DbmTDeleteRecord(h, "ab"));
-    EXPECT_EQ(ReadBytes(Db("t")), Bytes{});
+    // An emptied image has nothing to write: the delete fails and the file keeps the record.
+    char ok = 1;
+    std::string err = CaptureStderr([&] { ok = DbmTDeleteRecord(h, "ab"); });
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(err, "ERROR: Can't write to t");
+    EXPECT_EQ(ReadBytes(Db("t")), kRecAb);
+    EXPECT_FALSE(Exists(root + "/db/t.odb_new"));
+    EXPECT_EQ(Get("ab"), "xyz");
 }
 
 TEST_F(DbT, DeletesByKeyAndByPrefix) {
@@ -236,6 +242,20 @@ TEST_F(DbT, KeyListsAndKeyTests) {
                  {"abc", "", 0},     {"b", "a,c", 0},     {"cd", "a,c", 1}};
     for (auto &c : cases)
         EXPECT_EQ(TestKeyName(c.key, c.list), c.expected) << c.key << c.list;
+}
+
+TEST(DbTKeyNames, EntriesAreTokensWithEscapes) {
+    struct {
+        const char *key, *list;
+        char expected;
+    } cases[] = {
+        {"a,b1", "x,a\\,b", 1}, {"b1", "x,a\\,b", 0}, {"a\tb", "a\\tb", 1}, {"a\\x", "q,a\\\\", 1}};
+    char input[] = "one two";
+    GetToken(input, " ");
+    char *rest = szTokenIn;
+    for (auto &c : cases)
+        EXPECT_EQ(TestKeyName(c.key, c.list), c.expected) << c.key << " in " << c.list;
+    EXPECT_EQ(szTokenIn, rest); // the caller's remainder survives the test
 }
 
 TEST_F(DbT, ManyKeysStayFindableThroughChanges) {
