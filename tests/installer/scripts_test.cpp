@@ -225,11 +225,16 @@ TEST_F(ScriptsTest, MissingOrEmptyFlagFileSelectsV5AndTheLastKnownWordWins) {
             unlink((app + "/.os_cfg").c_str());
         unlink(record.c_str());
         std::string link = asQueue(interface(), "q1");
+        std::string out;
         EXPECT_EQ(
-            run({.env = {"PRINTER=cq"}, .script = link, .args = {"1", "u", "t", "1", "o", "f"}}),
+            run({.env = {"PRINTER=cq"}, .script = link, .args = {"1", "u", "t", "1", "o", "f"}},
+                &out),
             0);
         std::string want = text && strstr(text, "CUPS") ? "arg=[-dcq]" : "arg=[-dq1]";
         EXPECT_TRUE(has(rec(), "== osrosxxtty\n" + want + "\narg=[-i]")) << (text ? text : "none");
+        // The flag file is read with a plain cat: a missing one shows in the
+        // script's error output (the spooler's log).
+        EXPECT_EQ(has(out, ".os_cfg"), text == nullptr) << out;
         unlink(link.c_str());
     }
 }
