@@ -22,7 +22,9 @@ namespace {
 const char *const kTrees[] = {"usr", "var", "opt", "etc"};
 
 std::string runnerPath() {
-    return fs::path(__FILE__).parent_path().parent_path() / "sandbox" / "run.sh";
+    // From the build's source directory, not __FILE__: a compiler cache may
+    // record relative file names.
+    return fs::path(SOURCE_DIR) / "tests" / "sandbox" / "run.sh";
 }
 
 std::string selfPath() {
