@@ -61,12 +61,28 @@ std::string canonical(const char *path) {
     return normalise(full);
 }
 
-// Whether rm -rf of victim (which follows every link on the way but not a
-// final one) would remove the directory dir.
-bool removalHits(const char *victim, const char *dir) {
-    struct stat v, d;
-    if (lstat(victim, &v) != 0 || stat(dir, &d) != 0) return false;
-    return S_ISDIR(v.st_mode) && v.st_dev == d.st_dev && v.st_ino == d.st_ino;
+// Whether `within` is `outer` itself or lies below it (both resolved paths).
+bool isAtOrBelow(const std::string &within, const std::string &outer) {
+    if (within.compare(0, outer.size(), outer) != 0) return false;
+    return within.size() == outer.size() || outer == "/" || within[outer.size()] == '/';
+}
+
+// Whether rm -rf of victim would touch the directory dir: remove it, a
+// directory that holds it, or something inside it. rm follows every link on
+// the way to victim but not a final one, so victim's own name is kept as is.
+bool removalReaches(const char *victim, const char *dir) {
+    struct stat v;
+    char buf[PATH_MAX];
+    if (lstat(victim, &v) != 0 || !realpath(dir, buf)) return false;
+    std::string old = buf;
+    std::string path = victim;
+    size_t cut = path.find_last_of('/');
+    std::string parent = cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
+    if (!realpath(parent.c_str(), buf)) return false;
+    std::string entry = buf;
+    if (entry != "/") entry.push_back('/');
+    entry.append(path, cut == std::string::npos ? 0 : cut + 1, std::string::npos);
+    return isAtOrBelow(entry, old) || (S_ISDIR(v.st_mode) && isAtOrBelow(old, entry));
 }
 
 } // namespace
@@ -104,9 +120,10 @@ char *locatePreviousInstallation(void) {
 int MovePreviousInstallation(const char *from, const char *to) {
     std::string oldApp = std::string(from) + "/" MAKER_NAME "/" PRODUCT_CODE;
     std::string newApp = std::string(to) + "/" MAKER_NAME "/" PRODUCT_CODE;
-    // Two names of one directory: removing the "new" application directory
-    // would delete the installation itself.
-    if (SameDirectory(from, to) || removalHits(newApp.c_str(), oldApp.c_str())) return 0;
+    // Two names of one directory, or one installation inside the other:
+    // removing the "new" application directory would delete (part of) the
+    // installation itself.
+    if (SameDirectory(from, to) || removalReaches(newApp.c_str(), oldApp.c_str())) return 0;
     SysCmd(ROW_RM_RF, 1, " %s", newApp.c_str());
     std::string maker = std::string(to) + "/" MAKER_NAME;
     CreateFile(maker.c_str(), nullptr, "755", nullptr, nullptr);

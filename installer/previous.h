@@ -21,7 +21,9 @@ char SameDirectory(const char *a, const char *b);
 
 // Moves the application directory of the installation under base `from` to
 // the base `to` and points /usr/Zarvo/osxx at it when `to` is not "/usr".
-// Does nothing (returns 0) when both name the same directory, so a previous
-// installation is never removed; returns 1 after a move. A failing mv or ln
+// Does nothing (returns 0) when both name the same directory or when removing
+// the new application directory would reach into the old one (one lies inside
+// the other), so a previous installation is never removed; returns 1 after a
+// move. A failing mv or ln
 // ends the process with status 1.
 int MovePreviousInstallation(const char *from, const char *to);

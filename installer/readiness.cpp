@@ -95,7 +95,8 @@ bool waitForExit(const char *names) {
 int readyForInstallation(void) {
     char *user = GetUserName();
     if (!user || strcmp(user, "root") != 0) {
-        printf(nlsSetupStrCvt(MSG_NOT_ROOT), user ? user : "unknown", my_name);
+        // A missing name reads as the C library prints a null string.
+        printf(nlsSetupStrCvt(MSG_NOT_ROOT), user ? user : "(null)", my_name);
         fflush(stdout);
         return 0;
     }

@@ -130,7 +130,10 @@ struct MoveCase {
     const char *name;
     const char *installed; // where the installation really is
     const char *from, *to;
-    const char *extra; // "alias": <to>/Zarvo is a link to <installed>/Zarvo
+    // "alias": <to>/Zarvo is a link to <installed>/Zarvo; "inside": /srv/base
+    // leads into /opt/Zarvo/osxx; "holds": /srv/base leads into the installed
+    // /opt/Zarvo/osxx, which has a Zarvo/osxx of its own there.
+    const char *extra;
     int moved;
     const char *linkTo; // target of /usr/Zarvo/osxx afterwards ("" = real directory)
 };
@@ -143,12 +146,24 @@ const MoveCase kMove[] = {
     {"same directory with a slash", "/opt", "/opt", "/opt/", "", 0, "/opt/Zarvo/osxx"},
     {"same /usr", "/usr", "/usr", "/usr/.", "", 0, ""},
     {"new maker directory is the old one", "/opt", "/opt", "/srv", "alias", 0, "/opt/Zarvo/osxx"},
+    {"old installation inside the new application directory", "/srv/base", "/srv/base", "/opt",
+     "inside", 0, "/srv/base/Zarvo/osxx"},
+    {"new application directory inside the old installation", "/opt", "/opt", "/srv/base", "holds",
+     0, "/opt/Zarvo/osxx"},
 };
 
 void runMove(const MoveCase &c) {
     std::error_code ec;
-    for (const char *d : {"/usr/Zarvo", "/opt/Zarvo", "/srv/Zarvo"})
+    for (const char *d : {"/usr/Zarvo", "/opt/Zarvo", "/srv/Zarvo", "/srv/base"})
         fs::remove_all(d, ec);
+    if (!strcmp(c.extra, "inside") || !strcmp(c.extra, "holds")) {
+        std::string into =
+            !strcmp(c.extra, "inside") ? "/opt/Zarvo/osxx/keep" : "/opt/Zarvo/osxx/sub";
+        fs::create_directories(into + "/Zarvo/osxx");
+        write(into + "/Zarvo/osxx/inner", "kept");
+        fs::create_directories("/srv");
+        fs::create_directory_symlink(into, "/srv/base");
+    }
     std::string app = std::string(c.installed) + "/Zarvo/osxx";
     fs::create_directories(app);
     write(app + "/marker", "kept");
@@ -169,9 +184,14 @@ void runMove(const MoveCase &c) {
         printf("[%d]", moved);
     });
     EXPECT_EQ(r.status, kForkReturned) << c.name << r.out << r.err;
-    EXPECT_EQ(r.out.substr(r.out.find('[')), "[" + std::to_string(c.moved) + "]") << c.name;
+    EXPECT_EQ(r.out.substr(std::min(r.out.find('['), r.out.size())),
+              "[" + std::to_string(c.moved) + "]")
+        << c.name;
     std::string where = c.moved ? std::string(c.to) + "/Zarvo/osxx" : app;
     EXPECT_EQ(read(where + "/marker"), "kept") << c.name;
+    if (!strcmp(c.extra, "holds")) {
+        EXPECT_EQ(read("/opt/Zarvo/osxx/sub/Zarvo/osxx/inner"), "kept") << c.name;
+    }
     if (c.moved) {
         EXPECT_FALSE(fs::is_directory(fs::symlink_status(app))) << c.name;
         struct stat st;

@@ -141,29 +141,42 @@ Menu HelpMenu = {
     nullptr, nullptr, MENU_NO_EXIT_HINT | MENU_REINIT_ON_ACTION | MENU_KIND_BEFORE | MENU_COMPACT};
 MenuItem *HelpMenuItems = nullptr;
 int HelpMenuItemCnt = 0;
-MenuItem HelpCommonItems[6];
+namespace {
+
+// A fixed item: only text, kind, value, action and key are set.
+constexpr MenuItem CommonItem(const char *text, unsigned kind, intptr_t value, MenuActionFn action,
+                              int key) {
+    MenuItem item{};
+    item.text = text;
+    item.kind = kind;
+    item.value.i = value;
+    item.action = action;
+    item.key = key;
+    return item;
+}
+
+constexpr const char *kCommonTexts[3] = {"~e Exit Help", "~c Contents", "~b Back"};
+
+} // namespace
+
+// The table stands ready before any menu is built; building only puts the
+// translated texts and their key letters into entries 2 to 4.
+constinit MenuItem HelpCommonItems[6] = {
+    CommonItem("", ITEM_BAR, 1, nullptr, 0),
+    CommonItem("", ITEM_BAR, 3, nullptr, 0),
+    CommonItem(kCommonTexts[0], ITEM_EXIT, 0, nullptr, 'e'),
+    CommonItem(kCommonTexts[1], ITEM_ACTION, 0, TtyHelpContents, 'c'),
+    CommonItem(kCommonTexts[2], ITEM_ACTION, 0, TtyHelpBack, 'b'),
+    CommonItem(nullptr, 0, 0, nullptr, 0),
+};
 
 namespace {
 
-const char *const kCommonTexts[3] = {"~e Exit Help", "~c Contents", "~b Back"};
 // Translated texts of Exit Help, Contents and Back (kept for the items).
 char *CommonTexts[3];
 
 void InitCommonItems() {
     MenuItem *c = HelpCommonItems;
-    for (int i = 0; i < 6; i++)
-        c[i] = MenuItem{};
-    c[0].text = "";
-    c[0].kind = ITEM_BAR;
-    c[0].value.i = 1;
-    c[1].text = "";
-    c[1].kind = ITEM_BAR;
-    c[1].value.i = 3;
-    c[2].kind = ITEM_EXIT;
-    c[3].kind = ITEM_ACTION;
-    c[3].action = TtyHelpContents;
-    c[4].kind = ITEM_ACTION;
-    c[4].action = TtyHelpBack;
     for (int i = 0; i < 3; i++) {
         PutMem(CommonTexts[i]);
         CommonTexts[i] = NlsFetchString(pDrvCoreDB, nullptr, NLS_BY_NUMBER, 20, 150 + i);

@@ -19,6 +19,26 @@ HtmlLink *Link(HtmlPage *page, int n) {
     return pl ? *pl : nullptr;
 }
 
+// The fixed items are a ready table from the start; building a menu only
+// puts translated texts and their key letters into them.
+TEST(HtmlHelpMenu, CommonItemsAreSetUpBeforeAnyMenu) {
+    const MenuItem *c = HelpCommonItems;
+    EXPECT_EQ(c[0].kind, static_cast<unsigned>(ITEM_BAR));
+    EXPECT_EQ(c[0].value.i, 1);
+    EXPECT_EQ(c[1].kind, static_cast<unsigned>(ITEM_BAR));
+    EXPECT_EQ(c[1].value.i, 3);
+    EXPECT_EQ(c[2].kind, static_cast<unsigned>(ITEM_EXIT));
+    EXPECT_EQ(c[3].kind, static_cast<unsigned>(ITEM_ACTION));
+    EXPECT_EQ(c[3].action, TtyHelpContents);
+    EXPECT_EQ(c[4].kind, static_cast<unsigned>(ITEM_ACTION));
+    EXPECT_EQ(c[4].action, TtyHelpBack);
+    EXPECT_EQ(c[5].text, nullptr);
+    for (int i = 2; i < 5; i++) {
+        ASSERT_NE(c[i].text, nullptr) << i;
+        EXPECT_EQ(c[i].key, static_cast<unsigned char>(c[i].text[1])) << i;
+    }
+}
+
 const char *kGuide = "<html page=\"start\"><body>Start<br><a href=\"#usage\">usage</a><br>"
                      "<a href=\"#detail\">detail</a><br><a href=\"other.html#x\">other</a><br>"
                      "</body></html>"
@@ -119,6 +139,30 @@ TEST_F(HtmlNav, LinksToOtherFiles) {
     HtmlLink missing{const_cast<char *>("missing.html"), {0, 0, 0, 0}, HTML_LINK_HREF};
     ProcessLink(&missing);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error in reading file missing.html\n");
+}
+
+TEST_F(HtmlNav, MenuOffersHrefLinksThenTheCommonItems) {
+    TtyHelpBuildMenuItems();
+    HtmlPage *start = Page(guide_, 1);
+    EXPECT_STREQ(HelpMenuItems[0].text, start->image);
+    const char *labels[] = {"usage", "detail", "other"};
+    for (int i = 1; i <= 3; i++) {
+        EXPECT_STREQ(HelpMenuItems[i].text, labels[i - 1]) << i;
+        EXPECT_EQ(HelpMenuItems[i].kind, static_cast<unsigned>(ITEM_ACTION)) << i;
+        EXPECT_EQ(HelpMenuItems[i].key, i);
+        EXPECT_EQ(HelpMenuItems[i].action, TtyHelpGotoLink);
+        EXPECT_EQ(HelpMenuItems[i].user_data, Link(start, i));
+    }
+    for (int i = 0; i < 6; i++) {
+        EXPECT_EQ(HelpMenuItems[4 + i].kind, HelpCommonItems[i].kind) << i;
+        EXPECT_EQ(HelpMenuItems[4 + i].action, HelpCommonItems[i].action) << i;
+    }
+    EXPECT_EQ(HelpMenuItems[9].text, nullptr);
+
+    // Choosing the second item follows the second link: the anchor "detail".
+    TtyHelpGotoLink(&HelpMenu, &HelpMenuItems[2]);
+    EXPECT_EQ(pCurrentPage, Page(guide_, 2));
+    EXPECT_STREQ(HelpMenuItems[0].text, Page(guide_, 2)->image);
 }
 
 TEST(HtmlHelpLoad, ErrorsNameTheFileOrTheBuffer) {
