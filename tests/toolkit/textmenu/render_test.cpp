@@ -90,6 +90,27 @@ TEST(PrintMenu, DisabledOrMissingChoiceShowsEmptyBrackets) {
     EXPECT_EQ(con.Output(), once + once);
 }
 
+// A hidden text line still prints its label, only without its line end; an
+// inactive key-letter item shows its whole label.
+TEST(PrintMenu, HiddenTextAndInactiveKeyLetterItems) {
+    MenuItem items[] = {Item("Intro", ITEM_TEXT),
+                        Item("Next", ITEM_TEXT),
+                        Item("~x Extra", ITEM_ACTION),
+                        Item("~e Exit", ITEM_EXIT),
+                        {}};
+    items[0].state = ITEM_HIDDEN;
+    items[2].state = ITEM_INACTIVE;
+    Menu menu = {};
+    menu.title = "T";
+    menu.items = items;
+    menu.flags = MENU_NO_EXIT_HINT;
+    InitMenu(&menu, 0);
+    Console con;
+    EXPECT_EQ(PrintMenu(&menu, 0, 1), 4);
+    EXPECT_EQ(con.Output(),
+              "\f\nT:\n\nIntro Next \n\n    ~x Extra \n\n e) Exit \n\n" + Prompt("", "", ""));
+}
+
 struct TitleCase {
     int align;
     size_t length;
