@@ -189,15 +189,16 @@ int FindSelection(Menu *menu, int, int count) {
     char *p = LineBuf;
     while (isspace(static_cast<unsigned char>(*p)))
         p++;
-    char *first = p;
     while (*p != '\0' && !isspace(static_cast<unsigned char>(*p)))
         p++;
     while (isspace(static_cast<unsigned char>(*p)))
         p++;
     pOption = p;
-    if (isdigit(static_cast<unsigned char>(*first)))
-        return FindKey(menu, count, atoi(first), false);
-    int c = tolower(static_cast<unsigned char>(*first));
+    // Only the argument is found past blanks; the number or key letter must
+    // open the line, so a line that starts with a blank names nothing.
+    if (isdigit(static_cast<unsigned char>(LineBuf[0])))
+        return FindKey(menu, count, atoi(LineBuf), false);
+    int c = tolower(static_cast<unsigned char>(LineBuf[0]));
     if (c == 'h' && (menu->flags & MENU_HELP)) {
         TtyHtmlHelp(pTtyHtmlName, pTtyHtmlData, pTtyHtmlTitle);
         return 0;

@@ -127,6 +127,26 @@ TEST_F(Interact, InactiveAndUnknownSelectionsAreIgnored) {
     EXPECT_EQ(f.items[2].value.i, 0);
 }
 
+// The number or key letter is the line's very first character; the
+// argument is what follows the first word.
+TEST_F(Interact, SelectionIsNamedByTheFirstCharacterOfTheLine) {
+    Fixture f;
+    InitMenu(&f.menu, 0);
+    struct {
+        const char *line;
+        int index;
+        const char *option;
+    } cases[] = {
+        {"1 2", 1, "2"},  {"4", 5, ""},   {"X", 4, ""},  {"x  more", 4, "more"},
+        {" 1 2", 0, "2"}, {"\t4", 0, ""}, {" x", 0, ""}, {"3", 0, ""},
+    };
+    for (const auto &c : cases) {
+        snprintf(LineBuf, LINEBUF_SIZE, "%s", c.line);
+        EXPECT_EQ(FindSelection(&f.menu, 0, 5), c.index) << c.line;
+        EXPECT_STREQ(pOption, c.option) << c.line;
+    }
+}
+
 TEST_F(Interact, ActionsAndKindChanges) {
     Fixture f;
     intptr_t result = -1;
