@@ -310,8 +310,10 @@ int ProcessStateValue(Menu *menu, int index, char *input) {
     intptr_t working = item->value.i, atEntry = item->value.i;
     int offset = 0, pageStart = 0;
     int result = 0;
+    // Filled by the screen page by page and emptied on the first page, so the
+    // choices seen disabled on earlier pages stay refused on later ones.
+    unsigned disabled = 0;
     for (;;) {
-        unsigned disabled = 0;
         pageStart = offset;
         int shown = PrintPickOneManyScreen(item, &disabled, offset);
         if (shown < 0) return result;
@@ -346,9 +348,10 @@ int ProcessStateValue(Menu *menu, int index, char *input) {
                 if (!isalnum(static_cast<unsigned char>(*tok))) continue;
                 int n = atoi(tok);
                 if (n < 1 || n > item->choice_count) continue;
-                // The screen's set holds 32 choices; a pick-one beyond them is
-                // judged by its text, a pick-many has no bit for it.
-                if (n <= 32 ? (disabled >> (n - 1) & 1u) : (many || !ChoiceEnabled(item, n - 1)))
+                // A disabled choice is refused also when no page has shown it
+                // yet; a pick-many has no bit for a choice beyond 32.
+                if ((n <= 32 && (disabled >> (n - 1) & 1u)) || (many && n > 32) ||
+                    !ChoiceEnabled(item, n - 1))
                     continue;
                 if (many)
                     working ^= static_cast<intptr_t>(1) << (n - 1);

@@ -276,6 +276,40 @@ TEST_F(Interact, PickScreenNumbersPagingAndCancel) {
     EXPECT_STREQ(first, "");
 }
 
+// A disabled choice is refused whichever page is shown: one seen on an
+// earlier page, and one that no page has shown yet.
+TEST_F(Interact, PickScreenRefusesDisabledChoicesOnAnyPage) {
+    setenv("COLUMNS", "80", 1);
+    setenv("LINES", "9", 1); // three rows of one wide column: three choices per page
+    for (unsigned kind : {ITEM_PICK_MANY, ITEM_PICK_ONE}) {
+        std::string wide(40, 'w');
+        std::string list = "a" + wide + ", b" + wide + ",c" + wide + ",d" + wide + ", e" + wide;
+        std::vector<char> choices(list.begin(), list.end());
+        choices.push_back('\0');
+        MenuItem items[2] = {};
+        items[0].text = "Letters";
+        items[0].kind = kind;
+        items[0].choices = choices.data();
+        if (kind == ITEM_PICK_ONE) items[0].default_value.i = 2;
+        Menu menu = {};
+        menu.items = items;
+        InitMenu(&menu, 0);
+        intptr_t before = items[0].value.i;
+
+        Input("\n2\nS\n"); // to the second page, then choice 2 of the first
+        testing::internal::CaptureStdout();
+        ProcessStateValue(&menu, 0, nullptr);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(items[0].value.i, before) << kind;
+
+        Input("5\nS\n"); // choice 5 is disabled, though no page has shown it yet
+        testing::internal::CaptureStdout();
+        ProcessStateValue(&menu, 0, nullptr);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(items[0].value.i, before) << kind;
+    }
+}
+
 TEST_F(Interact, PickOneTakesChoicesBeyondThirtyTwo) {
     setenv("COLUMNS", "80", 1);
     setenv("LINES", "9", 1);
