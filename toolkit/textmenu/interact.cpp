@@ -189,15 +189,16 @@ int FindSelection(Menu *menu, int, int count) {
     char *p = LineBuf;
     while (isspace(static_cast<unsigned char>(*p)))
         p++;
-    char *first = p;
     while (*p != '\0' && !isspace(static_cast<unsigned char>(*p)))
         p++;
     while (isspace(static_cast<unsigned char>(*p)))
         p++;
     pOption = p;
-    if (isdigit(static_cast<unsigned char>(*first)))
-        return FindKey(menu, count, atoi(first), false);
-    int c = tolower(static_cast<unsigned char>(*first));
+    // Only the argument is found past blanks; the number or key letter must
+    // open the line, so a line that starts with a blank names nothing.
+    if (isdigit(static_cast<unsigned char>(LineBuf[0])))
+        return FindKey(menu, count, atoi(LineBuf), false);
+    int c = tolower(static_cast<unsigned char>(LineBuf[0]));
     if (c == 'h' && (menu->flags & MENU_HELP)) {
         TtyHtmlHelp(pTtyHtmlName, pTtyHtmlData, pTtyHtmlTitle);
         return 0;
@@ -309,8 +310,10 @@ int ProcessStateValue(Menu *menu, int index, char *input) {
     intptr_t working = item->value.i, atEntry = item->value.i;
     int offset = 0, pageStart = 0;
     int result = 0;
+    // Filled by the screen page by page and emptied on the first page, so the
+    // choices seen disabled on earlier pages stay refused on later ones.
+    unsigned disabled = 0;
     for (;;) {
-        unsigned disabled = 0;
         pageStart = offset;
         int shown = PrintPickOneManyScreen(item, &disabled, offset);
         if (shown < 0) return result;
@@ -345,9 +348,10 @@ int ProcessStateValue(Menu *menu, int index, char *input) {
                 if (!isalnum(static_cast<unsigned char>(*tok))) continue;
                 int n = atoi(tok);
                 if (n < 1 || n > item->choice_count) continue;
-                // The screen's set holds 32 choices; a pick-one beyond them is
-                // judged by its text, a pick-many has no bit for it.
-                if (n <= 32 ? (disabled >> (n - 1) & 1u) : (many || !ChoiceEnabled(item, n - 1)))
+                // A disabled choice is refused also when no page has shown it
+                // yet; a pick-many has no bit for a choice beyond 32.
+                if ((n <= 32 && (disabled >> (n - 1) & 1u)) || (many && n > 32) ||
+                    !ChoiceEnabled(item, n - 1))
                     continue;
                 if (many)
                     working ^= static_cast<intptr_t>(1) << (n - 1);

@@ -384,6 +384,19 @@ void SkipBlock() {
     }
 }
 
+bool IsTextKind(long kind) {
+    return kind == ITEM_NAME || kind == ITEM_TEXT_ENTRY;
+}
+
+// Whether an item of kind `from` may take the stored kind `to`. The value
+// cell stays as loaded, so a number must not turn into a text buffer or a
+// sub-menu (both would be followed as pointers), nor a text buffer into a
+// number (its text and memory would be lost).
+bool KindKeepsValue(unsigned from, int to) {
+    if (to <= 0 || to > ITEM_REAL || to == ITEM_SUBMENU) return false;
+    return IsTextKind(from) == IsTextKind(to);
+}
+
 // Applies one "index[word] kind state" line to the menu.
 void LoadItem(Menu *menu, int index, const char *word) {
     MenuItem *item = ItemAt(menu, index);
@@ -408,7 +421,7 @@ void LoadItem(Menu *menu, int index, const char *word) {
     default:
         return;
     }
-    if (kind > 0 && kind <= ITEM_REAL) item->kind = (unsigned)kind;
+    if (KindKeepsValue(item->kind, kind)) item->kind = (unsigned)kind;
 }
 
 } // namespace

@@ -127,6 +127,26 @@ TEST_F(Interact, InactiveAndUnknownSelectionsAreIgnored) {
     EXPECT_EQ(f.items[2].value.i, 0);
 }
 
+// The number or key letter is the line's very first character; the
+// argument is what follows the first word.
+TEST_F(Interact, SelectionIsNamedByTheFirstCharacterOfTheLine) {
+    Fixture f;
+    InitMenu(&f.menu, 0);
+    struct {
+        const char *line;
+        int index;
+        const char *option;
+    } cases[] = {
+        {"1 2", 1, "2"},  {"4", 5, ""},   {"X", 4, ""},  {"x  more", 4, "more"},
+        {" 1 2", 0, "2"}, {"\t4", 0, ""}, {" x", 0, ""}, {"3", 0, ""},
+    };
+    for (const auto &c : cases) {
+        snprintf(LineBuf, LINEBUF_SIZE, "%s", c.line);
+        EXPECT_EQ(FindSelection(&f.menu, 0, 5), c.index) << c.line;
+        EXPECT_STREQ(pOption, c.option) << c.line;
+    }
+}
+
 TEST_F(Interact, ActionsAndKindChanges) {
     Fixture f;
     intptr_t result = -1;
@@ -254,6 +274,40 @@ TEST_F(Interact, PickScreenNumbersPagingAndCancel) {
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(items[0].value.i, 0b10100);
     EXPECT_STREQ(first, "");
+}
+
+// A disabled choice is refused whichever page is shown: one seen on an
+// earlier page, and one that no page has shown yet.
+TEST_F(Interact, PickScreenRefusesDisabledChoicesOnAnyPage) {
+    setenv("COLUMNS", "80", 1);
+    setenv("LINES", "9", 1); // three rows of one wide column: three choices per page
+    for (unsigned kind : {ITEM_PICK_MANY, ITEM_PICK_ONE}) {
+        std::string wide(40, 'w');
+        std::string list = "a" + wide + ", b" + wide + ",c" + wide + ",d" + wide + ", e" + wide;
+        std::vector<char> choices(list.begin(), list.end());
+        choices.push_back('\0');
+        MenuItem items[2] = {};
+        items[0].text = "Letters";
+        items[0].kind = kind;
+        items[0].choices = choices.data();
+        if (kind == ITEM_PICK_ONE) items[0].default_value.i = 2;
+        Menu menu = {};
+        menu.items = items;
+        InitMenu(&menu, 0);
+        intptr_t before = items[0].value.i;
+
+        Input("\n2\nS\n"); // to the second page, then choice 2 of the first
+        testing::internal::CaptureStdout();
+        ProcessStateValue(&menu, 0, nullptr);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(items[0].value.i, before) << kind;
+
+        Input("5\nS\n"); // choice 5 is disabled, though no page has shown it yet
+        testing::internal::CaptureStdout();
+        ProcessStateValue(&menu, 0, nullptr);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(items[0].value.i, before) << kind;
+    }
 }
 
 TEST_F(Interact, PickOneTakesChoicesBeyondThirtyTwo) {

@@ -395,6 +395,43 @@ TEST(Settings, LoadTakesStoredKindAndIgnoresUnusableLines) {
     EXPECT_EQ(m.items[4].state, (unsigned)ITEM_INACTIVE);
 }
 
+// A stored kind is taken only where the value cell keeps its meaning: a
+// number never becomes a text buffer or a sub-menu, nor a text buffer a number.
+TEST(Settings, StoredKindNeverChangesWhatTheValueHolds) {
+    struct {
+        unsigned kind;
+        const char *line;
+        unsigned kindAfter;
+    } cases[] = {
+        {ITEM_INTEGER, "0[300] 11 0\n", ITEM_INTEGER},
+        {ITEM_INTEGER, "0[300] 12 0\n", ITEM_INTEGER},
+        {ITEM_PICK_ONE, "0[1] 8 0\n", ITEM_PICK_ONE},
+        {ITEM_REAL, "0[1.5] 11 0\n", ITEM_REAL},
+        {ITEM_NAME, "0[lp0] 13 0\n", ITEM_NAME},
+        {ITEM_TEXT_ENTRY, "0[lp0] 7 0\n", ITEM_TEXT_ENTRY},
+        {ITEM_NAME, "0[lp0] 99 0\n", ITEM_NAME},
+        // Changes that keep the value's meaning are taken.
+        {ITEM_NAME, "0[lp0] 12 0\n", ITEM_TEXT_ENTRY},
+        {ITEM_INTEGER, "0[1] 9 0\n", ITEM_PICK_ONE},
+        {ITEM_PICK_ONE, "0[1] 13 0\n", ITEM_INTEGER},
+        {ITEM_INTEGER, "0[1] 7 0\n", ITEM_ACTION},
+    };
+    for (const auto &c : cases) {
+        ScratchDir dir;
+        menutest::Spit(dir.File("s"), c.line);
+        MenuItem items[] = {Item("v", c.kind), {}};
+        Menu menu = MakeMenu(items);
+        InitMenu(&menu, 0);
+        Load(&menu, dir.File("s"));
+        EXPECT_EQ(items[0].kind, c.kindAfter) << c.line;
+        if (c.kind == ITEM_NAME || c.kind == ITEM_TEXT_ENTRY) {
+            EXPECT_STREQ(items[0].value.s, "lp0") << c.line;
+            FreeMenu(&menu); // the buffer is still the item's to give back
+            EXPECT_EQ(items[0].value.s, nullptr) << c.line;
+        }
+    }
+}
+
 intptr_t ApplyCalled(Menu *, MenuItem *item) {
     item->user_data = item;
     return 0;
