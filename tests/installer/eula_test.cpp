@@ -57,7 +57,7 @@ std::string formFault(const std::string &key, const std::string &t) {
     std::string head = key == "ru_RU" ? kBom : "\n" + kBom;
     if (t.compare(0, head.size(), head) != 0)
         return "does not start with its newline and byte-order mark";
-    if (t.size() < 2048) return "is shorter than 2 KB";
+    if (t.size() < 10000 || t.size() > 26624) return "is not between 10,000 and 26,624 bytes long";
     if (t.find(kBom, head.size()) != std::string::npos) return "has a second byte-order mark";
     if (!validUtf8(t)) return "is not valid UTF-8";
     if (t.find('\r') != std::string::npos || t.find("\n\n") != std::string::npos)
@@ -96,6 +96,10 @@ TEST(Agreements, FormCheckCatchesBrokenTexts) {
     EXPECT_NE(formFault("ge_GE", good.substr(1)), "");
     EXPECT_NE(formFault("ru_RU", good), "");
     EXPECT_NE(formFault("ge_GE", good.substr(0, 1500) + "\nAgree (y) / Disagree (n)?"), "");
+    std::string overlong = good;
+    while (overlong.size() <= 26624)
+        overlong.insert(overlong.rfind('\n'), "\nWeitere Bestimmung.");
+    EXPECT_NE(formFault("ge_GE", overlong), "");
     std::string crlf = good;
     crlf.insert(crlf.find('\n', 10), "\r");
     EXPECT_NE(formFault("ge_GE", crlf), "");
