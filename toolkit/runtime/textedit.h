@@ -54,7 +54,8 @@ int FileDelFormat(const char *base, const char *ext, const char *how, const char
 // Inserts text before every line. "%s<digits>" in text sets the starting
 // count and is removed from text (the caller's text is changed);
 // "%#<digits m>" limits the insertion to lines where the count is at least m
-// and is replaced there by count - m as "%05i". The count goes up per line.
+// and is replaced there by count - m as "%05i". A mark without digits is
+// plain text. The count goes up per line.
 int FileInsert(const char *base, const char *ext, char *text);
 // As FileInsert on a copy of text (the caller's text stays as it is).
 int FileInsert(const char *base, const char *ext, const char *text);
