@@ -279,7 +279,7 @@ int FileChangeChar(const char *base, const char *ext, const char *code, const ch
     if (!ParseCode(code, &ch)) return 1;
     std::string by;
     long v;
-    for (const char *p = codes; by.size() < kMaxCodes && ParseCode(p, &v) && v != 0;) {
+    for (const char *p = codes; by.size() < kMaxCodes && ParseCode(p, &v) && (char)v != 0;) {
         by += (char)v;
         p = strchr(p, ',');
         if (p) p++;

@@ -38,8 +38,8 @@ extern char flInputFilterState;
 int FileChange(const char *base, const char *ext, const char *pattern, const char *text);
 // Replaces every occurrence of the character named by the number text code
 // ("%i": decimal, 0 octal, 0x hex) by the bytes named by the comma list of
-// number texts codes (up to 127; a 0 ends the list). A code that is not a
-// number leaves the file alone and returns 1.
+// number texts codes (up to 127; one naming byte 0 ends the list). A code
+// that is not a number leaves the file alone and returns 1.
 int FileChangeChar(const char *base, const char *ext, const char *code, const char *codes);
 // Among the lines containing pattern, the first n stay; from every later
 // one the first occurrence of pattern is removed.
