@@ -435,9 +435,12 @@ int GetLine() {
 }
 
 int GetLineN(int n) {
+    // A call that stopped at the end inside a comment leaves LineCnt counting
+    // the comment's lines; the next call past the end resets it, after which
+    // further calls change nothing.
     int got = 0;
     for (int i = 0; i < n; i++)
-        if ((got = GetLine()) == 0) break;
+        if ((got = GetLine()) == 0 && LineCnt == 0) break;
     return got;
 }
 

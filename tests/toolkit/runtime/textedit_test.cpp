@@ -354,6 +354,17 @@ TEST(GetLine, GetLineNSkipsAhead) {
     EXPECT_STREQ(Line, "b");
     EXPECT_EQ(GetLineN(3), 0);
     CloseInputFile();
+    // Every one of the n calls is made: the last one, past the end, leaves
+    // LineCnt at 0 even when an earlier one stopped inside a comment.
+    ScratchDir e;
+    openInput(e, "a\n/* x\n");
+    EXPECT_EQ(GetLineN(2), 0);
+    EXPECT_EQ(LineCnt, 1);
+    CloseInputFile();
+    openInput(e, "a\n/* x\n");
+    EXPECT_EQ(GetLineN(3), 0);
+    EXPECT_EQ(LineCnt, 0);
+    CloseInputFile();
 }
 
 TEST(GetLine, GetLinePosRereadsFromAnOffset) {
