@@ -143,12 +143,24 @@ void AppendWithout(std::string_view line, size_t pos, size_t len, std::string &o
     out.append(line.substr(0, pos)).append(line.substr(pos + len));
 }
 
+bool IsDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
+
 // Decimal digits at *p as a number (clamped), *p moved past them.
 long long TakeDigits(const char **p) {
     long long v = 0;
     for (; **p >= '0' && **p <= '9'; ++*p)
         v = v < INT_MAX ? v * 10 + (**p - '0') : v;
     return v;
+}
+
+// The first occurrence in text of the two-character mark followed by a
+// digit, or null.
+char *FindMark(char *text, const char *mark) {
+    for (char *s = strstr(text, mark); s; s = strstr(s + 1, mark))
+        if (IsDigit((unsigned char)s[2])) return s;
+    return nullptr;
 }
 
 // The text inserted by FileInsert/FileSearchInsert and its numbering.
@@ -159,14 +171,14 @@ struct Insertion {
     long long count = 0;       // the line counter
 
     // Takes "%s<digits>" out of text (in place) as the counter's start and
-    // splits the rest at "%#<digits>".
+    // splits the rest at "%#<digits>". A mark without digits is plain text.
     explicit Insertion(char *text) {
-        if (char *s = strstr(text, "%s")) {
+        if (char *s = FindMark(text, "%s")) {
             const char *p = s + 2;
             count = TakeDigits(&p);
             memmove(s, p, strlen(p) + 1);
         }
-        const char *mark = strstr(text, "%#");
+        const char *mark = FindMark(text, "%#");
         if (!mark) {
             before = text;
             return;
@@ -240,9 +252,6 @@ int Offset() {
 bool IsLetter(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
-bool IsDigit(unsigned char c) {
-    return c >= '0' && c <= '9';
-}
 char Upper(unsigned char c) {
     return c >= 'a' && c <= 'z' ? (char)(c - 32) : (char)c;
 }
@@ -270,7 +279,7 @@ int FileChangeChar(const char *base, const char *ext, const char *code, const ch
     if (!ParseCode(code, &ch)) return 1;
     std::string by;
     long v;
-    for (const char *p = codes; by.size() < kMaxCodes && ParseCode(p, &v) && v != 0;) {
+    for (const char *p = codes; by.size() < kMaxCodes && ParseCode(p, &v) && (char)v != 0;) {
         by += (char)v;
         p = strchr(p, ',');
         if (p) p++;
@@ -426,9 +435,12 @@ int GetLine() {
 }
 
 int GetLineN(int n) {
+    // A call that stopped at the end inside a comment leaves LineCnt counting
+    // the comment's lines; the next call past the end resets it, after which
+    // further calls change nothing.
     int got = 0;
     for (int i = 0; i < n; i++)
-        if ((got = GetLine()) == 0) break;
+        if ((got = GetLine()) == 0 && LineCnt == 0) break;
     return got;
 }
 

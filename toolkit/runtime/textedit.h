@@ -38,8 +38,8 @@ extern char flInputFilterState;
 int FileChange(const char *base, const char *ext, const char *pattern, const char *text);
 // Replaces every occurrence of the character named by the number text code
 // ("%i": decimal, 0 octal, 0x hex) by the bytes named by the comma list of
-// number texts codes (up to 127; a 0 ends the list). A code that is not a
-// number leaves the file alone and returns 1.
+// number texts codes (up to 127; one naming byte 0 ends the list). A code
+// that is not a number leaves the file alone and returns 1.
 int FileChangeChar(const char *base, const char *ext, const char *code, const char *codes);
 // Among the lines containing pattern, the first n stay; from every later
 // one the first occurrence of pattern is removed.
@@ -54,7 +54,8 @@ int FileDelFormat(const char *base, const char *ext, const char *how, const char
 // Inserts text before every line. "%s<digits>" in text sets the starting
 // count and is removed from text (the caller's text is changed);
 // "%#<digits m>" limits the insertion to lines where the count is at least m
-// and is replaced there by count - m as "%05i". The count goes up per line.
+// and is replaced there by count - m as "%05i". A mark without digits is
+// plain text. The count goes up per line.
 int FileInsert(const char *base, const char *ext, char *text);
 // As FileInsert on a copy of text (the caller's text stays as it is).
 int FileInsert(const char *base, const char *ext, const char *text);

@@ -38,6 +38,9 @@ const EditCase kEdits[] = {
     {"change char: a 0 ends the list",
      [](const char *b, const char *e) { return FileChangeChar(b, e, "97", "65,0,66"); }, "banana\n",
      "bAnAnA\n"},
+    {"change char: a code naming byte 0 ends the list",
+     [](const char *b, const char *e) { return FileChangeChar(b, e, "97", "65,256,66"); }, "ab\n",
+     "Ab\n"},
     {"change char: no codes removes",
      [](const char *b, const char *e) { return FileChangeChar(b, e, "44", ""); }, "1,2,3\n",
      "123\n"},
@@ -69,6 +72,16 @@ const EditCase kEdits[] = {
      "L00007:a\nL00008:b\n"},
     {"insert: %s without %# is removed",
      [](const char *b, const char *e) { return FileInsert(b, e, "[%s5]"); }, "a\n", "[]a\n"},
+    // A mark counts only with digits after it; a bare one is plain text.
+    {"insert: %s without digits stays",
+     [](const char *b, const char *e) { return FileInsert(b, e, "%s-%#1:"); }, "a\nb\n",
+     "a\n%s-00000:b\n"},
+    {"insert: the first %s with digits sets the start",
+     [](const char *b, const char *e) { return FileInsert(b, e, "%s %s2%#1 "); }, "a\n",
+     "%s 00001 a\n"},
+    {"insert: %# without digits stays",
+     [](const char *b, const char *e) { return FileInsert(b, e, "%#:"); }, "a\nb\n",
+     "%#:a\n%#:b\n"},
     {"search insert counts matching lines only",
      [](const char *b, const char *e) { return FileSearchInsert(b, e, "%#0.", "q"); }, "q\nx\nq\n",
      "00000.q\nx\n00001.q\n"},
@@ -340,6 +353,17 @@ TEST(GetLine, GetLineNSkipsAhead) {
     EXPECT_EQ(GetLineN(2), 2);
     EXPECT_STREQ(Line, "b");
     EXPECT_EQ(GetLineN(3), 0);
+    CloseInputFile();
+    // Every one of the n calls is made: the last one, past the end, leaves
+    // LineCnt at 0 even when an earlier one stopped inside a comment.
+    ScratchDir e;
+    openInput(e, "a\n/* x\n");
+    EXPECT_EQ(GetLineN(2), 0);
+    EXPECT_EQ(LineCnt, 1);
+    CloseInputFile();
+    openInput(e, "a\n/* x\n");
+    EXPECT_EQ(GetLineN(3), 0);
+    EXPECT_EQ(LineCnt, 0);
     CloseInputFile();
 }
 
