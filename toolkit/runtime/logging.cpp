@@ -31,12 +31,20 @@ static std::string LogFilePath() {
     return path;
 }
 
-// Removes what stands at path unless it is a regular file with one link: a
-// planted symbolic link, fifo, device or hard link is never written through.
+// A log file we may write and hand to commands: a regular file with one link,
+// owned by us or by root. Another user could at any moment swap a file of
+// theirs for a link, which a command's ">>" redirection would follow.
+static bool IsSafeLog(const struct stat &st) {
+    return S_ISREG(st.st_mode) && st.st_nlink == 1 && (st.st_uid == geteuid() || st.st_uid == 0);
+}
+
+// Removes what stands at path unless it is a safe log file: a planted
+// symbolic link, fifo, device, hard link or other user's file is never
+// written through.
 static void RemoveUnsafe(const char *path) {
     struct stat st;
     if (lstat(path, &st) != 0) return;
-    if (S_ISREG(st.st_mode) && st.st_nlink == 1) return;
+    if (IsSafeLog(st)) return;
     if (S_ISDIR(st.st_mode))
         rmdir(path);
     else
@@ -44,17 +52,21 @@ static void RemoveUnsafe(const char *path) {
 }
 
 // Opens the log for writing without following links; creates it with mode
-// 666 when missing; truncates when trunc. -1 unless it is a regular file.
+// 666 when missing; truncates when trunc. -1 unless it is a safe log file.
 static int OpenLogFd(const char *path, bool trunc) {
     int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     int fd = open(path, flags | O_CREAT | O_EXCL, 0666);
     if (fd >= 0)
         fchmod(fd, 0666);
     else if (errno == EEXIST)
-        fd = open(path, flags | (trunc ? O_TRUNC : O_APPEND));
+        fd = open(path, flags);
     if (fd < 0) return -1;
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !IsSafeLog(st)) {
+        close(fd);
+        return -1;
+    }
+    if (trunc && ftruncate(fd, 0) != 0) {
         close(fd);
         return -1;
     }

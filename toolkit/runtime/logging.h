@@ -12,13 +12,13 @@ extern FILE *pLog;
 
 // Appends one formatted message to /tmp/<my_name>.log (the first message of
 // the run truncates it). Never writes through a symbolic link or to anything
-// but a regular file; on failure prints "ERROR: couldn't open %s\n" on stderr
-// and drops the message. Does nothing while flUseLog is 0.
+// but a regular file of our own or root's; on failure prints
+// "ERROR: couldn't open %s\n" on stderr and drops the message. Does nothing while flUseLog is 0.
 void PutLogMsg(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-// Makes sure the log exists as a regular, unlinked file (created with mode
-// 666, a planted link or other non-file removed before the run's first
-// message) so that commands may append to it through the shell. 1 when it
-// is ready; 0 while logging is off or the log cannot be made safe.
+// Makes sure the log exists as a regular, unlinked file of our own or root's
+// (created with mode 666, a planted link, other user's file or non-file
+// removed before the run's first message) so that commands may append to
+// it through the shell. 1 when it is ready; 0 while logging is off or the log cannot be made safe.
 char LogFileReady();
 // Prints "\n<my_name>: <message> : <strerror(errno)>\n" on stderr and exits 1.
 [[noreturn]] void SysError(const char *fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -7,6 +7,9 @@ using namespace fakesys;
 
 namespace {
 
+// A user id that is neither root nor ours.
+const uid_t ForeignUid = 54321;
+
 // Logging under a log name of the test's own, removed afterwards.
 class LogTest : public ::testing::Test {
   protected:
@@ -64,7 +67,7 @@ TEST_F(LogTest, LogRemovedMidRunIsCreatedAgain) {
 }
 
 // What an attacker may plant at the log path before the run.
-enum class Plant { Symlink, DanglingSymlink, HardLink, Fifo, EmptyDir };
+enum class Plant { Symlink, DanglingSymlink, HardLink, Fifo, EmptyDir, ForeignFile };
 
 class PlantedLogTest : public LogTest, public ::testing::WithParamInterface<Plant> {};
 
@@ -87,11 +90,18 @@ TEST_P(PlantedLogTest, FirstMessageReplacesItByARegularFile) {
     case Plant::EmptyDir:
         mkdir(path.c_str(), 0777);
         break;
+    case Plant::ForeignFile:
+        // Its owner could swap it for a link between our check and a
+        // command's ">>" redirection.
+        WriteFile(path, "planted\n", 0666);
+        if (chown(path.c_str(), ForeignUid, ForeignUid) != 0) GTEST_SKIP() << "cannot chown";
+        break;
     }
     PutLogMsg("msg\n");
     struct stat st;
     ASSERT_EQ(lstat(path.c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_uid, geteuid());
     EXPECT_EQ(st.st_nlink, 1u);
     EXPECT_EQ(ReadFile(path), "msg\n");
     EXPECT_EQ(ReadFile(target), "precious\n");
@@ -100,7 +110,21 @@ TEST_P(PlantedLogTest, FirstMessageReplacesItByARegularFile) {
 
 INSTANTIATE_TEST_SUITE_P(Attacks, PlantedLogTest,
                          ::testing::Values(Plant::Symlink, Plant::DanglingSymlink, Plant::HardLink,
-                                           Plant::Fifo, Plant::EmptyDir));
+                                           Plant::Fifo, Plant::EmptyDir, Plant::ForeignFile));
+
+// A file of another user that turns up at the log path mid-run is neither
+// written nor handed to commands.
+TEST_F(LogTest, ForeignFileMidRunIsNotUsed) {
+    PutLogMsg("first\n");
+    unlink(path.c_str());
+    WriteFile(path, "planted\n", 0666);
+    if (chown(path.c_str(), ForeignUid, ForeignUid) != 0) GTEST_SKIP() << "cannot chown";
+    testing::internal::CaptureStderr();
+    PutLogMsg("second\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: couldn't open " + path + "\n");
+    EXPECT_EQ(LogFileReady(), 0);
+    EXPECT_EQ(ReadFile(path), "planted\n");
+}
 
 TEST_F(LogTest, LinkPlantedMidRunDropsTheMessage) {
     PutLogMsg("first\n");
