@@ -249,6 +249,9 @@ char DbmPutRecord(const char *name, const char *key, const void *data, int len) 
     if (keyLen + (size_t)len + 3 > DBM_MAX_BODY) return 0;
     EnsureLocalDbDir();
     FILE *in = OpenDataBase(name, "odb", "rb", 0);
+    // A database that is there but can't be read is not a missing one: a new file holding only
+    // this record would take the place of all the records it has.
+    if (!in && PathExists(DbFilePath(name, "odb", false))) return 0;
     FILE *out = OpenNewDataBase(name);
     if (!out) {
         if (in) fclose(in);

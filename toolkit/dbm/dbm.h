@@ -28,7 +28,8 @@ extern unsigned char TLBuf[4];
 
 // Stores data under key, replacing every record with an equal key; the record goes to the end.
 // Returns 1 when stored and renamed into place; 0 for null or empty arguments, an over-size
-// record, or a failed write (the database file is then left as it was).
+// record, a database file that exists but can't be read, or a failed write (the database file is
+// then left as it was).
 char DbmPutRecord(const char *name, const char *key, const void *data, int len);
 // Removes the records whose key equals key. Returns 1 when the database was rewritten (also when
 // no record matched), 0 when it is missing or a write failed.

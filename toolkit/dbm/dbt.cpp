@@ -43,6 +43,10 @@ struct KeyIndex {
 
 std::unordered_map<const DbTHandle *, KeyIndex> indexes;
 
+// Handles whose image stands in for a database file that has contents but could not be read.
+// Such an image is never written back: it would take the place of every record in the file.
+std::unordered_set<const DbTHandle *> unread;
+
 void DropIndex(const DbTHandle *h) {
     indexes.erase(h);
 }
@@ -266,6 +270,10 @@ void DbTUpDate(DbTHandle *h) {
         if (content || SavedFileSize == 0) break;
     }
     if (!content) {
+        if (SavedFileSize != 0)
+            unread.insert(h);
+        else
+            unread.erase(h);
         h->imageLength = h->cursor = h->walkPosition = h->recordCount = 0;
         h->fileTime = 0;
         h->changedFlag = 0;
@@ -276,6 +284,7 @@ void DbTUpDate(DbTHandle *h) {
         }
         return;
     }
+    unread.erase(h);
     h->image = content;
     h->imageLength = SavedFileSize;
     h->fileTime = st.st_mtime;
@@ -293,6 +302,7 @@ DbTHandle *DbTOpen(const char *name, int flags) {
     auto *h = reinterpret_cast<DbTHandle *>(GetMem(sizeof(DbTHandle)));
     if (!h) return nullptr;
     DropIndex(h);
+    unread.erase(h);
     h->name = SaveStr_(name);
     h->changedFlag = 0;
     h->openFlags = (unsigned)flags;
@@ -304,6 +314,7 @@ void DbTClose(DbTHandle *h) {
     DbmV4DriverPathHandling = 0;
     if (!h) return;
     DropIndex(h);
+    unread.erase(h);
     PutMem(h->image);
     PutMem(h->name);
     PutMem(h);
@@ -535,6 +546,10 @@ DbLinkNode *DbmTGetDbLinkList(DbTHandle *h, const char *pattern) {
 
 char DbmTArchiveDb(DbTHandle *h) {
     if (!h || !h->name) return 0;
+    if (unread.count(h)) {
+        fprintf(stderr, "ERROR: Can't write to %s", h->name);
+        return 0;
+    }
     if (!Headerless(h)) UpdateHeader(h);
     if (!FindFile(".", "db")) CreateFile("./db", nullptr, "777", nullptr, nullptr);
     FILE *out = OpenNewDataBase(h->name);

@@ -70,7 +70,9 @@ char *DbmTGetRecordList(DbTHandle *h, const char *prefix, const char *suffix);
 char *DbmTGetRecordListS(DbTHandle *h, const char *keys, const char *prefix, const char *suffix);
 // Returns a new list of the records whose key contains pattern, in image order, or null.
 DbLinkNode *DbmTGetDbLinkList(DbTHandle *h, const char *pattern);
-// Writes the image back through the working copy. Returns 1 when written and renamed into place.
+// Writes the image back through the working copy. Returns 1 when written and renamed into place;
+// 0 (with "ERROR: Can't write to %s") also when the image stands in for a database file that has
+// contents but could not be read.
 char DbmTArchiveDb(DbTHandle *h);
 
 // Scrambles n bytes from src into the image at the cursor and advances the cursor.

@@ -133,3 +133,41 @@ inline std::string CaptureStderr(const std::function<void()> &fn) {
     unlink(tmpl);
     return std::string(text.begin(), text.end());
 }
+
+// Runs body in a child process that can't read the files of the test (the nobody user when the
+// test runs as root); body returns the child's verdict (an empty text for success). Skips the
+// test when the user can't be changed.
+inline void RunUnprivileged(const std::function<std::string()> &body) {
+    int pipefd[2];
+    ASSERT_EQ(pipe(pipefd), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        close(pipefd[0]);
+        std::string verdict;
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            verdict = "SKIP: can't become another user (" + std::string(strerror(errno)) + ")";
+        else
+            verdict = body();
+        if (write(pipefd[1], verdict.data(), verdict.size()) < 0) _exit(3);
+        _exit(0);
+    }
+    close(pipefd[1]);
+    std::string verdict;
+    char buf[512];
+    for (ssize_t n; (n = read(pipefd[0], buf, sizeof buf)) > 0;)
+        verdict.append(buf, (size_t)n);
+    close(pipefd[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+    if (verdict.rfind("SKIP: ", 0) == 0) GTEST_SKIP() << verdict.substr(6);
+    EXPECT_EQ(verdict, "");
+}
+
+// Makes the database file at path unreadable while its directories stay open to everyone.
+inline void LockAway(const std::string &root, const std::string &path) {
+    ASSERT_EQ(chmod(root.c_str(), 0777), 0);
+    ASSERT_EQ(chmod((root + "/db").c_str(), 0777), 0);
+    ASSERT_EQ(chmod(path.c_str(), 0), 0);
+}

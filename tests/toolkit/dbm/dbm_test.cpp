@@ -253,4 +253,20 @@ TEST_F(Dbm, FullDiskLeavesTheDatabaseUntouched) {
     });
 }
 
+TEST_F(Dbm, PutLeavesADatabaseItCannotReadAlone) {
+    WriteBytes(Db("t"), Concat({kRecA, kRecAb}));
+    LockAway(root, Db("t"));
+    RunUnprivileged([&]() -> std::string {
+        if (FILE *f = fopen(Db("t").c_str(), "rb")) {
+            fclose(f);
+            return "SKIP: the file stays readable";
+        }
+        if (DbmPutRecord("t", "k", "v", 1)) return "a put over an unreadable database succeeded";
+        if (Exists(root + "/db/t.odb_new")) return "working copy left behind";
+        return "";
+    });
+    ASSERT_EQ(chmod(Db("t").c_str(), 0600), 0);
+    EXPECT_EQ(ReadBytes(Db("t")), Concat({kRecA, kRecAb}));
+}
+
 } // namespace

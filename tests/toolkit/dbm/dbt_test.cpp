@@ -412,4 +412,31 @@ TEST_F(DbT, FullDiskLeavesTheDatabaseUntouched) {
     });
 }
 
+TEST_F(DbT, ADatabaseThatCannotBeReadIsNeverWrittenOver) {
+    const Bytes file = Concat({Header("2"), kHA, kHAb});
+    WriteBytes(Db("t"), file);
+    LockAway(root, Db("t"));
+    RunUnprivileged([&]() -> std::string {
+        if (FILE *f = fopen(Db("t").c_str(), "rb")) {
+            fclose(f);
+            return "SKIP: the file stays readable";
+        }
+        DbTHandle *t = DbTOpen("t", DBT_NO_RELOAD);
+        char ok = 1;
+        std::string err = CaptureStderr([&] { ok = DbmTPutRecord(t, "k", "abc", 3); });
+        DbTClose(t);
+        if (ok) return "a put over an unreadable database succeeded";
+        if (err != "ERROR: Can't write to t") return "message: " + err;
+        if (Exists(root + "/db/t.odb_new")) return "working copy left behind";
+        return "";
+    });
+    ASSERT_EQ(chmod(Db("t").c_str(), 0600), 0);
+    EXPECT_EQ(ReadBytes(Db("t")), file);
+    // Once the file can be read again, the handle works as usual.
+    Open("t", DBT_NO_RELOAD);
+    EXPECT_EQ(Get("ab"), "xyz");
+    ASSERT_TRUE(DbmTPutRecord(h, "k", "abc", 3));
+    EXPECT_EQ(Records(ReadBytes(Db("t"))), Concat({kHA, kHAb, kHK}));
+}
+
 } // namespace
