@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 #include <sys/utsname.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -172,6 +174,110 @@ TEST(Install, UpgradeInPlaceRunsThePackageListFirst) {
     // No fresh-install steps: no spool directories, no SELinux script.
     EXPECT_EQ(sandboxType(sb, "/var/spool/Zarvo"), 0);
     EXPECT_TRUE(has(sandboxCalls(sb), "ps -ace")) << sandboxCalls(sb);
+}
+
+// The commands a run logged, in order, each without the shell prefix and the
+// directory of its command ("cp -p /dist/disks /tmp/ZarvoInstall"); other
+// log lines (the commands' own output) are left out.
+std::vector<std::string> loggedCommands(const std::string &log) {
+    std::vector<std::string> out;
+    size_t pos = 0;
+    while (pos < log.size()) {
+        size_t end = log.find('\n', pos);
+        if (end == std::string::npos) end = log.size();
+        std::string line = log.substr(pos, end - pos);
+        pos = end + 1;
+        size_t q = line.find(" -c \"/");
+        if (line[0] != '/' || q == std::string::npos) continue;
+        std::string cmd = line.substr(q + 4);
+        size_t blank = cmd.find(' ');
+        size_t slash = cmd.rfind('/', blank);
+        out.push_back(cmd.substr(slash + 1));
+    }
+    return out;
+}
+
+// Standard output after the licence question: one dot per logged command and
+// one per run of the queue tool, then the line end.
+void expectOnlyProgressDots(const Sandbox &sb, size_t logged) {
+    const std::string question = "Agree (y) / Disagree (n)? ";
+    size_t at = sb.out.rfind(question);
+    ASSERT_NE(at, std::string::npos) << sb.out;
+    EXPECT_EQ(sb.out.substr(at + question.size()), std::string(logged + 2, '.') + "\n");
+}
+
+const std::string kSmallList = "c osqadmin mode 755\nc osrosxxtty\nc qsf\n";
+
+TEST(Install, FreshRunLogsItsCommandsInOrder) {
+    NEED_SANDBOX();
+    Dist d(kSmallList, "--pieces 2");
+    Sandbox sb;
+    install(sb, d, {"install", "/opt"});
+    EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
+    std::string log = sandboxRead(sb, "/tmp/setup.log");
+    EXPECT_EQ(log.rfind("initializing system\n", 0), 0u) << log;
+    std::vector<std::string> want = {
+        "cp -p /dist/pkg_tar.1 /tmp/ZarvoInstall",
+        "cp -p /dist/pkg_tar.2 /tmp/ZarvoInstall",
+        "cp -p /dist/disks /tmp/ZarvoInstall",
+        "cp -p /dist/isize /tmp/ZarvoInstall",
+        "cp -p /dist/tsize /tmp/ZarvoInstall",
+        "tar xvfp /tmp/ZarvoInstall/ZarvoLinuxi386Osxx.tar",
+        "rm -rf /tmp/ZarvoInstall/ZarvoLinuxi386Osxx.tar",
+        "mkdir -p /opt/Zarvo/osxx",
+        "chmod  775 /opt/Zarvo/osxx",
+        "mkdir -p /usr/Zarvo",
+        "chmod  775 /usr/Zarvo",
+        "ln  -s /opt/Zarvo/osxx /usr/Zarvo/osxx",
+        "mkdir -p /var/spool/Zarvo",
+        "chmod  775 /var/spool/Zarvo",
+        "mkdir -p /var/spool/Zarvo/osxx/__osa_download__",
+        "chmod  777 /var/spool/Zarvo/osxx/__osa_download__",
+        "cp -p /tmp/ZarvoInstall/pkg/osqadmin /opt/Zarvo/osxx",
+        "chmod  755 /opt/Zarvo/osxx/osqadmin",
+        "cp -p /tmp/ZarvoInstall/pkg/osrosxxtty /opt/Zarvo/osxx",
+        "cp -p /tmp/ZarvoInstall/pkg/qsf /opt/Zarvo/osxx",
+        "chmod  4755 /opt/Zarvo/osxx/osrosxxtty",
+        "chmod  4755 /opt/Zarvo/osxx/qsf",
+        "rm -rf  /tmp/ZarvoInstall",
+    };
+    std::vector<std::string> got = loggedCommands(log);
+    EXPECT_EQ(got, want) << log;
+    expectOnlyProgressDots(sb, got.size());
+    EXPECT_EQ(sandboxMode(sb, "/opt/Zarvo"), 0755);
+}
+
+TEST(Install, UpgradeInPlaceLogsThePackageListFirstAndNoNewDirectories) {
+    NEED_SANDBOX();
+    Dist d(kSmallList, "--pieces 2");
+    Sandbox sb;
+    sandboxMkdir(sb, kApp);
+    sandboxMkdir(sb, "/usr/Zarvo", 0700);
+    install(sb, d);
+    EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
+    std::vector<std::string> want = {
+        "cp -p /dist/pkg_tar.1 /tmp/ZarvoInstall",
+        "cp -p /dist/pkg_tar.2 /tmp/ZarvoInstall",
+        "cp -p /dist/disks /tmp/ZarvoInstall",
+        "cp -p /dist/isize /tmp/ZarvoInstall",
+        "cp -p /dist/tsize /tmp/ZarvoInstall",
+        "tar xvfp /tmp/ZarvoInstall/ZarvoLinuxi386Osxx.tar",
+        "rm -rf /tmp/ZarvoInstall/ZarvoLinuxi386Osxx.tar",
+        "cp -p /tmp/ZarvoInstall/pkg/osqadmin /usr/Zarvo/osxx",
+        "chmod  755 /usr/Zarvo/osxx/osqadmin",
+        "cp -p /tmp/ZarvoInstall/pkg/osrosxxtty /usr/Zarvo/osxx",
+        "cp -p /tmp/ZarvoInstall/pkg/qsf /usr/Zarvo/osxx",
+        "chmod  4755 /usr/Zarvo/osxx/osrosxxtty",
+        "chmod  4755 /usr/Zarvo/osxx/qsf",
+        "rm -rf  /tmp/ZarvoInstall",
+    };
+    std::vector<std::string> got = loggedCommands(sandboxRead(sb, "/tmp/setup.log"));
+    EXPECT_EQ(got, want) << sandboxRead(sb, "/tmp/setup.log");
+    expectOnlyProgressDots(sb, got.size());
+    // Both set-user-id programs and the maker directory get their final modes.
+    EXPECT_EQ(sandboxMode(sb, kApp + "/osrosxxtty"), 04755);
+    EXPECT_EQ(sandboxMode(sb, kApp + "/qsf"), 04755);
+    EXPECT_EQ(sandboxMode(sb, "/usr/Zarvo"), 0755);
 }
 
 TEST(Install, MoveToANewBase) {
