@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -142,9 +143,16 @@ TEST(MessageTables, EnglishEntriesUsedByTheInstallerAreExact) {
     EXPECT_STREQ(NLS_ENGLISH[70], "\nEnter a selection:  ");
 }
 
-TEST(MessageTables, ContinueQuestionOffersTheAnswersTheInstallerAccepts) {
-    for (const NamedTable &t : kTables)
-        EXPECT_NE(strstr(t.table[63], "[yn]"), nullptr) << t.name;
+// The continue question names the answers in the user's language, though
+// only the English y/yes/n/no are recognised.
+TEST(MessageTables, ContinueQuestionNamesTheAnswersInItsLanguage) {
+    const char *const brackets[] = {"[yn] ", "[sn] ", "[sn] ", "[on] ", "[jn] ", "[sn] "};
+    for (size_t i = 0; i < std::size(kTables); ++i) {
+        std::string q = kTables[i].table[63];
+        ASSERT_GE(q.size(), 6u) << kTables[i].name;
+        EXPECT_EQ(q.substr(q.size() - 5), brackets[i]) << kTables[i].name << ": " << q;
+        EXPECT_EQ(q[0], '\n') << kTables[i].name;
+    }
 }
 
 TEST_F(LangChoice, MessagesAndAgreementFollowTheirOwnRules) {

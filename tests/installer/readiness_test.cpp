@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -68,6 +70,7 @@ struct ReadyCase {
     const char *result; // what it returned, as printed
     int questions;      // times the continue question was asked
     bool linksRemoved;
+    const char *lang = nullptr; // LANG for the run (null: unset)
 };
 
 const ReadyCase kReady[] = {
@@ -86,7 +89,19 @@ const ReadyCase kReady[] = {
     {"unknown word, then end of input", "root", "OstrelD", "maybe\n", 0, "", 2, false},
     {"an over-long line is one answer", "root", "OstrelD", std::string(600, 'x') + "\ny\n",
      kForkReturned, "[1]", 2, true},
+    {"German question, but only the English answers count", "root", "OstrelD", "j\nja\ny\n",
+     kForkReturned, "[1]", 3, true, "ge_GE"},
+    {"French question, non is not no", "root", "OstrelD", "o\nnon\nno\n", 0, "", 3, false, "fr_FR"},
 };
+
+// The continue question in the run's language.
+const char *question(const char *lang) {
+    if (!lang) return kQuestion;
+    if (!strcmp(lang, "ge_GE"))
+        return "\nM\xC3\xB6"
+               "chten Sie mit der Installation fortfahren? [jn] ";
+    return "\nVoulez-vous poursuivre l'installation ? [on] ";
+}
 
 void runReady(const ReadyCase &c) {
     freshKnobs();
@@ -99,15 +114,16 @@ void runReady(const ReadyCase &c) {
     write("/.sandbox/whoami", c.user ? std::string(c.user) + "\n" : "");
     if (c.daemon) write(std::string("/opt/Zarvo/osxx/") + c.daemon, "");
     Forked r = sandboxFork(
-        [] {
+        [&c] {
+            if (c.lang) setenv("LANG", c.lang, 1);
             startRun();
             int ok = readyForInstallation();
             printf("[%d]", ok);
         },
         c.input);
     EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.out << r.err;
-    EXPECT_EQ(count(r.out, kQuestion), c.questions) << c.name << "\n" << r.out;
-    if (c.questions) {
+    EXPECT_EQ(count(r.out, question(c.lang)), c.questions) << c.name << "\n" << r.out;
+    if (c.questions && !c.lang) {
         EXPECT_EQ(r.out.rfind(kOldDaemon, 0), 0u) << c.name << "\n" << r.out;
     }
     if (c.user && !strcmp(c.user, "root")) {
