@@ -82,22 +82,60 @@ bool DecodeEscape(std::string_view in, size_t &i, std::string &out) {
     return true;
 }
 
+// Splits the quoted string at the start of s (which begins with '"') off s and decodes it.
+bool TakeQuoted(std::string_view &s, std::string &out, std::string &err) {
+    size_t i = 1;
+    while (i < s.size() && s[i] != '"')
+        i += s[i] == '\\' ? 2 : 1;
+    if (i >= s.size()) {
+        err = "missing closing quote";
+        return false;
+    }
+    std::string_view inside = s.substr(1, i - 1);
+    s.remove_prefix(i + 1);
+    return Unescape(inside, out, err);
+}
+
 // The text part of a line: a quoted string, or the rest of the line without trailing blanks.
 bool ParseText(std::string_view rest, std::string &out, std::string &err) {
     rest = TrimRight(TrimLeft(rest));
     if (rest.empty() || rest.front() != '"') return Unescape(rest, out, err);
-    size_t i = 1;
-    while (i < rest.size() && rest[i] != '"')
-        i += rest[i] == '\\' ? 2 : 1;
-    if (i >= rest.size()) {
-        err = "missing closing quote";
-        return false;
-    }
-    if (i + 1 != rest.size()) {
+    if (!TakeQuoted(rest, out, err)) return false;
+    if (!rest.empty()) {
         err = "text after the closing quote";
         return false;
     }
-    return Unescape(rest.substr(1, i - 1), out, err);
+    return true;
+}
+
+// The key of a "$key" line: a quoted string (for keys with blanks, control characters or a
+// leading quote), or the next word taken as it is.
+bool ParseKey(std::string_view &rest, std::string &key, std::string &err) {
+    rest = TrimLeft(rest);
+    if (rest.empty() || rest.front() != '"') {
+        key = NextWord(rest);
+        return true;
+    }
+    if (!TakeQuoted(rest, key, err)) return false;
+    if (key.find('\0') != std::string::npos) {
+        err = "a key can't hold a NUL";
+        return false;
+    }
+    if (!rest.empty() && !IsBlank(rest.front())) {
+        err = "text after the closing quote";
+        return false;
+    }
+    return true;
+}
+
+// Whether a key must be written quoted to read back as the same key.
+bool NeedsQuotes(std::string_view key) {
+    if (key.empty() || key.front() == '"') return true;
+    for (char c : key) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u <= 0x20 || u == 0x7f) return true;
+    }
+    return false;
 }
 
 // Parses one logical line. `set` is the current message set (0 before any "$set").
@@ -115,7 +153,7 @@ bool ParseLine(std::string_view line, long &set, std::vector<CatEntry> &out,
         return true;
     }
     if (word == "$key") {
-        key = NextWord(rest);
+        if (!ParseKey(rest, key, err)) return false;
         if (key.empty()) {
             err = "$key needs a key";
             return false;
@@ -265,7 +303,7 @@ std::string FormatCatalog(const std::vector<CatEntry> &entries) {
             current = set;
             out += std::to_string(number) + " " + Quote(text) + "\n";
         } else {
-            out += "$key " + e.key + " " + Quote(text) + "\n";
+            out += "$key " + (NeedsQuotes(e.key) ? Quote(e.key) : e.key) + " " + Quote(text) + "\n";
         }
     }
     return out;

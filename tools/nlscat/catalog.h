@@ -31,5 +31,6 @@ bool ReadCatalogFile(const std::string &path, std::vector<CatEntry> &out, std::s
 bool CheckCatalog(const std::vector<CatEntry> &entries, std::string &err);
 
 // The catalogue text of `entries`: numeric keys SET_NUMBER under "$set" lines, other keys
-// as "$key" lines, every text quoted.
+// as "$key" lines (the key quoted when it holds blanks, control characters or begins with a
+// quote), every text quoted.
 std::string FormatCatalog(const std::vector<CatEntry> &entries);

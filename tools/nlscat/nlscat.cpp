@@ -41,6 +41,7 @@ const char *const kHelp =
     "  $set 25                 the numbered strings that follow belong to set 25\n"
     "  1017 Do you want...     string 1017 of the current set (key 25_1017)\n"
     "  $key intro index.html   string with the text key \"intro\"\n"
+    "  $key \"a b\" text         a quoted key may hold blanks and escapes\n"
     "  201 \"  Save  \"          quotes keep leading and trailing blanks\n"
     "Escapes \\n \\t \\r \\a \\b \\f \\v \\\\ \\\" \\' \\? \\ooo \\xHH work in both forms;\n"
     "a line ending in a single backslash continues on the next line. Each\n"

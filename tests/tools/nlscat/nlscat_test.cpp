@@ -109,6 +109,20 @@ TEST_F(NlsCat, EscapesAndContinuationLines) {
                                       "2 \"first   second\"\n3 \"\"\n4 \"a#b\"\n");
 }
 
+TEST_F(NlsCat, KeysWithBlanksOrQuotesAreQuotedAndRoundTrip) {
+    Write("k.txt", "$key \"a b\" x\n$key \"t\\tab\" \"y\"\n$key \"\\\"q\" z\n$key plain w\n");
+    ToolRun b = Tool("build k.odb k.txt");
+    ASSERT_EQ(b.status, 0) << b.out;
+    EXPECT_EQ(Tool("list k.odb").out, "a b\nt\tab\n\"q\nplain\n");
+    EXPECT_EQ(Tool("get k.odb 'a b'").out, "x\n");
+    ToolRun d = Tool("dump k.odb");
+    EXPECT_EQ(d.out, "$key \"a b\" \"x\"\n$key \"t\\tab\" \"y\"\n$key \"\\\"q\" \"z\"\n"
+                     "$key plain \"w\"\n");
+    Write("again.txt", d.out);
+    ASSERT_EQ(Tool("build again.odb again.txt").status, 0);
+    EXPECT_EQ(Tool("dump again.odb").out, d.out);
+}
+
 TEST_F(NlsCat, RejectsBadCataloguesWithTheirLine) {
     struct Case {
         const char *text, *message;
@@ -122,6 +136,10 @@ TEST_F(NlsCat, RejectsBadCataloguesWithTheirLine) {
         {"$set 2\n1x y\n", "x.txt:2: bad message number 1x"},
         {"hello\n", "x.txt:1: expected a message number, $set or $key"},
         {"$key\n", "x.txt:1: $key needs a key"},
+        {"$key \"\" x\n", "x.txt:1: $key needs a key"},
+        {"$key \"a b x\n", "x.txt:1: missing closing quote"},
+        {"$key \"a\"b x\n", "x.txt:1: text after the closing quote"},
+        {"$key \"a\\0b\" x\n", "x.txt:1: a key can't hold a NUL"},
     };
     for (const Case &c : cases) {
         Write("x.txt", c.text);
