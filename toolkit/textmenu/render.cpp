@@ -340,7 +340,9 @@ void DrawChoice(const PickPage &pg, int l, int k, int x, const char *choice) {
 
 } // namespace
 
-// Later pages start at the column that follows the previous page.
+// Every page but the last shows whole columns, so a later page starts at the
+// column after the previous page, offset / rows-per-column; worked out from the
+// offset, a page drawn again after a choice shows the same columns.
 int PrintPickOneManyScreen(MenuItem *item, unsigned *disabled_set, int offset) {
     static unsigned spare_set;
     unsigned *disabled = disabled_set ? disabled_set : &spare_set;
@@ -354,12 +356,14 @@ int PrintPickOneManyScreen(MenuItem *item, unsigned *disabled_set, int offset) {
         int widest = GetColumnWidths(PickImage, item, PickWidths);
         if (ScreenTooSmall(PickImage, widest)) return -1;
     }
-    if (!PickImage || !PickImage->data) return -1;
+    if (!PickImage || !PickImage->data || PickImage->rows - 6 < 1) return -1;
+    int per = PickImage->rows - 6;
+    if (offset > 0) CurScreenCol = offset / per;
     char *p = SkipChoices(item->choices, offset);
     if (!p) return -1;
     ClearScreen(PickImage);
     SetPosition(PickImage, 0, 0);
-    int per = PickImage->rows - 6, used = 0, first = CurScreenCol;
+    int used = 0, first = CurScreenCol;
     int taken = TakeColumns(PickImage->columns, &used);
     CurScreenCol = first + taken;
     int left = item->choice_count - offset;

@@ -283,6 +283,38 @@ TEST(PrintPickOneManyScreen, PagesFollowOnAndEnd) {
     EXPECT_EQ(con.Output(), "");
 }
 
+// After a choice is taken the pick loop shows the same page again: a later
+// page drawn twice shows the same columns both times.
+TEST(PrintPickOneManyScreen, LaterPageDrawnAgainShowsTheSameColumns) {
+    ScreenSize size(30, 10); // four rows per column, three columns a page
+    std::string list;
+    for (int i = 1; i <= 20; i++)
+        list += (i > 1 ? ",c" : "c") + std::to_string(i);
+    std::vector<char> choices(list.begin(), list.end());
+    choices.push_back('\0');
+    MenuItem item = Item("Many", ITEM_PICK_MANY);
+    item.choices = choices.data();
+    item.choice_count = 20;
+    item.value.i = 1;
+    unsigned disabled = 0;
+    std::string first, again;
+    {
+        Console con;
+        EXPECT_EQ(PrintPickOneManyScreen(&item, &disabled, 0), 12);
+        EXPECT_EQ(PrintPickOneManyScreen(&item, &disabled, 12), 8);
+        first = con.Output().substr(30 * 10 - 1);
+    }
+    {
+        Console con;
+        EXPECT_EQ(PrintPickOneManyScreen(&item, &disabled, 12), 8);
+        again = con.Output();
+    }
+    EXPECT_EQ(again, first);
+    auto rows = ScreenRows(again, 30);
+    EXPECT_EQ(rows[2].substr(0, 11), "    13) c13");
+    EXPECT_NE(rows[5].find("20) c20"), std::string::npos);
+}
+
 TEST(PrintPickOneManyScreen, TooSmallScreenAsksForAKey) {
     ScreenSize size(80, 6);
     char choices[] = "a,b";
