@@ -504,10 +504,15 @@ void PrintTextImage(HtmlFile *file) {
     char *grid = pCurrentPage->image;
     if (grid == nullptr) return;
     long gridBytes = static_cast<long>(GridRows) * kCols;
-    int lines = std::min(pCurrentPage->lineCount, GridRows);
+    int lines = std::max(pCurrentPage->lineCount, 0);
     std::vector<long> lineStart(lines + 1, 0);
     std::string text;
     for (int r = 0; r < lines;) {
+        if (r >= GridRows) { // rows the walk passed without writing are empty lines
+            lineStart[r++] = static_cast<long>(text.size());
+            text.push_back('\n');
+            continue;
+        }
         const char *p = grid + static_cast<long>(r) * kCols;
         long len = strnlen(p, gridBytes - static_cast<long>(r) * kCols);
         lineStart[r] = static_cast<long>(text.size());

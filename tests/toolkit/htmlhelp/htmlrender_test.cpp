@@ -118,6 +118,14 @@ TEST(HtmlRender, NestedTable) {
     EXPECT_EQ(t, ",----+-,\n|,--,|x|\n||in|| |\n|'--'| |\n'----+-'\n");
 }
 
+// Breaks at the end of a page move the walk past the rows that were written;
+// every row up to where the walk ends is a line, empty or not.
+TEST(HtmlRender, TrailingBreaksGiveEmptyLines) {
+    EXPECT_EQ(Text("<p><p><p>"), std::string(6, '\n'));
+    EXPECT_EQ(Text("a<p><p><p><p><p><p>"), "a" + std::string(12, '\n'));
+    EXPECT_EQ(Text("<ol><li>x<li>y</ol><h2>T</h2>"), "\n   1. x\n   2. y\n\nT\n\n");
+}
+
 TEST(HtmlRender, ManyParagraphsAndWideTablesStayInsideTheImage) {
     std::string body;
     for (int i = 0; i < 50; i++)
