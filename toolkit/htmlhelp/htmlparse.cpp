@@ -184,7 +184,10 @@ void AddAtribute(ListHeader *list, char *tag, char *data) {
                 p += strspn(p, kWhite);
                 if (*p == '\0') break;
                 char *token = p;
-                p += strcspn(p, kWhite);
+                // A backslash keeps the character after it in the token, as
+                // the tokenizer does for every delimited list.
+                while (*p != '\0' && !IsWhite(*p))
+                    p += p[0] == '\\' && p[1] != '\0' ? 2 : 1;
                 if (*p != '\0') *p++ = '\0';
                 char *eq = strchr(token, '=');
                 if (eq == nullptr) continue;
