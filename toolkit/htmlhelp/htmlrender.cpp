@@ -447,8 +447,9 @@ int BuildTextBody(HtmlFile *file, HtmlTable *table, int row, int column) {
     HtmlElement *e;
     if (table != nullptr) {
         DrawTableArea(file, table);
+        // Only the row moves below the top line: anything written before the
+        // first row starts its cells stands at the column the table was given.
         walk.row = table->row + 1;
-        walk.col = table->column + 1;
         walk.cellLeft = table->column + 1;
         e = Walk(1);
     } else {

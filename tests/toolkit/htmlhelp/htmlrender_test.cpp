@@ -83,6 +83,12 @@ TEST(HtmlRender, TagsWithCommasAreUnknown) {
     EXPECT_EQ(Text("x<>y<br>"), "xy\n");
 }
 
+// Text ahead of the first row is written on the table's first line, from
+// its left edge; the cells are then written over it.
+TEST(HtmlRender, TextBeforeTheFirstRowStartsAtTheTableEdge) {
+    EXPECT_EQ(Text("<table border>cap<tr><td>ab</td></tr></table>"), ",--,\ncab|\n'--'\n");
+}
+
 TEST(HtmlRender, TwoRowsAndPadding) {
     EXPECT_EQ(Text("<table border cellpadding=7><tr><td>a</td></tr><tr><td>b</td></tr></table>"),
               ",---,\n| a |\n|---|\n| b |\n'---'\n");
