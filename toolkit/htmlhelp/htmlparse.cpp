@@ -66,10 +66,11 @@ void SplitTag(char *text, char **name, char **attrs) {
 // The character of the entity at p ("&name;"), with *len set to the entity's
 // length; -1 when p is not a known entity.
 int LookUpEntity(const char *p, int *len) {
-    const char *semi = static_cast<const char *>(memchr(p + 1, ';', 16));
-    if (semi == nullptr) return -1;
-    for (const char *q = p + 1; q < semi; q++)
-        if (*q == '\0') return -1;
+    // The ';' must come within 15 characters; the text may end before that.
+    const char *semi = p + 1;
+    while (semi <= p + 15 && *semi != '\0' && *semi != ';')
+        semi++;
+    if (semi > p + 15 || *semi != ';') return -1;
     char name[20];
     size_t n = semi - p; // name with its ';'
     if (n + 2 > sizeof name) return -1;
@@ -184,7 +185,10 @@ void AddAtribute(ListHeader *list, char *tag, char *data) {
                 p += strspn(p, kWhite);
                 if (*p == '\0') break;
                 char *token = p;
-                p += strcspn(p, kWhite);
+                // A backslash keeps the character after it in the token, as
+                // the tokenizer does for every delimited list.
+                while (*p != '\0' && !IsWhite(*p))
+                    p += p[0] == '\\' && p[1] != '\0' ? 2 : 1;
                 if (*p != '\0') *p++ = '\0';
                 char *eq = strchr(token, '=');
                 if (eq == nullptr) continue;

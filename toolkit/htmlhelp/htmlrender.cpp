@@ -447,8 +447,9 @@ int BuildTextBody(HtmlFile *file, HtmlTable *table, int row, int column) {
     HtmlElement *e;
     if (table != nullptr) {
         DrawTableArea(file, table);
+        // Only the row moves below the top line: anything written before the
+        // first row starts its cells stands at the column the table was given.
         walk.row = table->row + 1;
-        walk.col = table->column + 1;
         walk.cellLeft = table->column + 1;
         e = Walk(1);
     } else {
@@ -504,10 +505,15 @@ void PrintTextImage(HtmlFile *file) {
     char *grid = pCurrentPage->image;
     if (grid == nullptr) return;
     long gridBytes = static_cast<long>(GridRows) * kCols;
-    int lines = std::min(pCurrentPage->lineCount, GridRows);
+    int lines = std::max(pCurrentPage->lineCount, 0);
     std::vector<long> lineStart(lines + 1, 0);
     std::string text;
     for (int r = 0; r < lines;) {
+        if (r >= GridRows) { // rows the walk passed without writing are empty lines
+            lineStart[r++] = static_cast<long>(text.size());
+            text.push_back('\n');
+            continue;
+        }
         const char *p = grid + static_cast<long>(r) * kCols;
         long len = strnlen(p, gridBytes - static_cast<long>(r) * kCols);
         lineStart[r] = static_cast<long>(text.size());

@@ -87,6 +87,10 @@ TEST(HtmlParse, AnchorTagsBecomeLinks) {
     link = reinterpret_cast<HtmlLink *>(FirstElement("<a name=n class=c href=h>")->data);
     EXPECT_EQ(link->kind, HTML_LINK_HREF);
     EXPECT_STREQ(link->target, "h");
+    // A backslash keeps the white space after it inside the value.
+    link = reinterpret_cast<HtmlLink *>(FirstElement("<a href=my\\ file.html name\\=x>")->data);
+    EXPECT_EQ(link->kind, HTML_LINK_HREF);
+    EXPECT_STREQ(link->target, "my\\ file.html");
     link = reinterpret_cast<HtmlLink *>(FirstElement("<a class=c>")->data);
     EXPECT_EQ(link->kind, HTML_LINK_NONE);
     EXPECT_EQ(link->target, nullptr);

@@ -83,6 +83,12 @@ TEST(HtmlRender, TagsWithCommasAreUnknown) {
     EXPECT_EQ(Text("x<>y<br>"), "xy\n");
 }
 
+// Text ahead of the first row is written on the table's first line, from
+// its left edge; the cells are then written over it.
+TEST(HtmlRender, TextBeforeTheFirstRowStartsAtTheTableEdge) {
+    EXPECT_EQ(Text("<table border>cap<tr><td>ab</td></tr></table>"), ",--,\ncab|\n'--'\n");
+}
+
 TEST(HtmlRender, TwoRowsAndPadding) {
     EXPECT_EQ(Text("<table border cellpadding=7><tr><td>a</td></tr><tr><td>b</td></tr></table>"),
               ",---,\n| a |\n|---|\n| b |\n'---'\n");
@@ -116,6 +122,14 @@ TEST(HtmlRender, NestedTable) {
                          "<table border><tr><td>in</td></tr></table>"
                          "</td><td>x</td></tr></table>");
     EXPECT_EQ(t, ",----+-,\n|,--,|x|\n||in|| |\n|'--'| |\n'----+-'\n");
+}
+
+// Breaks at the end of a page move the walk past the rows that were written;
+// every row up to where the walk ends is a line, empty or not.
+TEST(HtmlRender, TrailingBreaksGiveEmptyLines) {
+    EXPECT_EQ(Text("<p><p><p>"), std::string(6, '\n'));
+    EXPECT_EQ(Text("a<p><p><p><p><p><p>"), "a" + std::string(12, '\n'));
+    EXPECT_EQ(Text("<ol><li>x<li>y</ol><h2>T</h2>"), "\n   1. x\n   2. y\n\nT\n\n");
 }
 
 TEST(HtmlRender, ManyParagraphsAndWideTablesStayInsideTheImage) {
