@@ -1,3 +1,5 @@
 #include "installer/entry.h"
 
-int main(int argc, char **argv) { setupMain(argc, argv); }
+int main(int argc, char **argv) {
+    setupMain(argc, argv);
+}
