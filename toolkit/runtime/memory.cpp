@@ -221,7 +221,16 @@ void Resum(BlockRef &r, int w1, int w2) {
         r.Sum[j] = cur;
         for (int span = 64; j > 1; j /= 2, span *= 2) {
             RunSum sibling = r.Sum[j ^ 1];
-            cur = (j & 1) ? Join(sibling, cur, span) : Join(cur, sibling, span);
+            // Selected by masks, not by a branch on the path.
+            uint16_t right = (uint16_t) - (j & 1);
+            auto pick = [right](uint16_t whenRight, uint16_t whenLeft) {
+                return (uint16_t)(whenLeft ^ ((whenLeft ^ whenRight) & right));
+            };
+            RunSum a = {pick(sibling.Pre, cur.Pre), pick(sibling.Suf, cur.Suf),
+                        pick(sibling.Max, cur.Max)};
+            RunSum b = {pick(cur.Pre, sibling.Pre), pick(cur.Suf, sibling.Suf),
+                        pick(cur.Max, sibling.Max)};
+            cur = Join(a, b, span);
             r.Sum[j / 2] = cur;
         }
         MaxRun[r.Pos] = cur.Max;
@@ -259,14 +268,10 @@ int FindFreeRun(const BlockRef &r, int k) {
     int j = 1, start = 0;
     for (int span = MEM_NODES / 2; j < kWords; span /= 2) {
         const RunSum &a = r.Sum[2 * j], &b = r.Sum[2 * j + 1];
-        if (a.Max >= k) {
-            j = 2 * j;
-        } else if (a.Suf + b.Pre >= k) {
-            return start + span - a.Suf;
-        } else {
-            j = 2 * j + 1;
-            start += span;
-        }
+        bool right = a.Max < k;
+        if (right & (a.Suf + b.Pre >= k)) return start + span - a.Suf;
+        j = 2 * j + right;
+        start += right ? span : 0;
     }
     // A run inside one word, so k <= 64.
     return start + __builtin_ctzll(RunStarts(r.FreeBits[j - kWords], k));
