@@ -190,4 +190,69 @@ TEST(List, DumpPrintsPositionsAndFirstWords) {
     ListDelAllItems(&l);
 }
 
+TEST(List, LinkLevelLeavesNodeLinksAndCursor) {
+    ListHeader l{};
+    for (const char *s : {"a", "b", "c"})
+        Push(&l, s);
+    ListNode *b = l.first->next;
+    EXPECT_STREQ(static_cast<char *>(ListWalk(&l, 0)), "a");
+    ASSERT_EQ(l.cursor, b);
+    // Unlinking by hand: the caller owns the node, its links and the cursor stay as they were.
+    ListPopLink(&l, b);
+    EXPECT_EQ(l.count, 2);
+    EXPECT_EQ(l.total, 4);
+    EXPECT_EQ(l.cursor, b);
+    EXPECT_EQ(b->previous, l.first);
+    EXPECT_EQ(b->next, l.last);
+    EXPECT_EQ(l.first->next, l.last);
+    EXPECT_EQ(l.last->previous, l.first);
+    // No node given: the first one goes.
+    ListNode *a = l.first;
+    ListPopLink(&l, nullptr);
+    EXPECT_EQ(l.first, l.last);
+    EXPECT_EQ(l.first->previous, nullptr);
+    EXPECT_EQ(l.total, 2);
+    // Linking back in front of the remaining node.
+    l.pushAtFront = 1;
+    ListPushLink(&l, a);
+    EXPECT_EQ(l.first, a);
+    EXPECT_EQ(a->previous, nullptr);
+    EXPECT_EQ(l.count, 2);
+    EXPECT_EQ(l.total, 4);
+    l.cursor = nullptr;
+    EXPECT_EQ(Walk(&l), (Strings{"a", "c"}));
+    PutMem(b->item);
+    PutMem(b);
+    ListDelAllItems(&l);
+}
+
+TEST(List, DelAllItemsClearsTheCursorAndKeepsTheSetting) {
+    ListHeader l{};
+    l.pushAtFront = 1;
+    for (const char *s : {"a", "b"})
+        Push(&l, s);
+    ListWalk(&l, 0);
+    ListDelAllItems(&l);
+    EXPECT_EQ(l.cursor, nullptr);
+    EXPECT_EQ(l.pushAtFront, 1);
+    EXPECT_EQ(ListWalk(&l, 1), nullptr);
+    for (const char *s : {"x", "y"})
+        Push(&l, s);
+    EXPECT_EQ(Walk(&l), (Strings{"y", "x"}));
+    ListDelAllItems(&l);
+}
+
+TEST(List, MovingTheNodeUnderTheCursorMovesTheCursorOn) {
+    ListHeader a{}, b{};
+    for (const char *s : {"1", "2", "3"})
+        Push(&a, s);
+    ListWalk(&a, 0);
+    ListMoveItem(ListFindItemN(&a, 2), &a, &b);
+    EXPECT_STREQ(static_cast<char *>(ListWalk(&a, 1)), "3");
+    EXPECT_EQ(b.cursor, nullptr);
+    EXPECT_EQ(Walk(&b), (Strings{"2"}));
+    ListDelAllItems(&a);
+    ListDelAllItems(&b);
+}
+
 } // namespace
