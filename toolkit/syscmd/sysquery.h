@@ -15,8 +15,9 @@ struct DiskSpace {
 // " id1 id2 ... " of the processes whose command name is exactly name, saved;
 // null when none runs.
 char *GetSysPsIdList(const char *name);
-// One "name ( ids )\n" line per running name of the comma list (up to 511
-// characters), saved; null when none runs.
+// One "name ( ids )\n" line per running name of the comma list, saved; lines
+// that would take the report past 1023 characters are left out. Null when
+// none runs.
 char *CheckProcTableForExecs(const char *names);
 // Sends SIGKILL to every process of that name, stopping at the first refused
 // for lack of permission; sleeps 1 s. Returns the number of processes signalled.

@@ -224,4 +224,57 @@ TEST_F(SysQueryTest, SniffLprng) {
     EXPECT_FALSE(Exists(record));
 }
 
+TEST_F(SysQueryTest, MissingDfOrDuEndsTheRun) {
+    struct {
+        int row;
+        const char *name;
+        std::function<void()> query;
+    } cases[] = {
+        {59, "df",
+         [] {
+             DiskSpace ds;
+             GetDiskSpace("/", &ds);
+         }},
+        {41, "du", [] { DUPath("/"); }},
+        {57, "ps", [] { KillProcessByName("zzz"); }},
+        {57, "ps", [] { SniffCUPS(); }},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        char *saved = ComList[c.row].directory;
+        ComList[c.row].directory = nullptr;
+        ChildResult r = RunInChild(c.query);
+        ComList[c.row].directory = saved;
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, std::string("ERROR: unable to locate system command '") + c.name + "'\n");
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST_F(SysQueryTest, WrappedDfLineGivesNoFigure) {
+    setenv("FAKE_DF_WRAP", "1", 1);
+    setenv("FAKE_DF_FS", "/dev/mapper/a-very-long-volume-group-name-root", 1);
+    DiskSpace ds;
+    ds.Avail = 7;
+    EXPECT_EQ(GetDiskSpace("/", &ds), 0);
+    EXPECT_EQ(ds.Avail, 0.0);
+    EXPECT_STREQ(ds.Text, "/dev/mapper/a-very-long-volume-group-name-root\n");
+    unsetenv("FAKE_DF_WRAP");
+    unsetenv("FAKE_DF_FS");
+}
+
+TEST_F(SysQueryTest, LprngBannerOnStandardErrorCounts) {
+    unlink((bin + "/lpd").c_str());
+    WriteFile(bin + "/lpd", "#!/bin/sh\necho 'lpd: LPRng-3.8' >&2\n", 0755);
+    EXPECT_EQ(SniffLprng(), 1);
+}
+
+TEST_F(SysQueryTest, UserNameIsCutAtCarriageReturn) {
+    setenv("FAKE_WHOAMI", "bob\rx", 1);
+    char *user = GetUserName();
+    EXPECT_STREQ(user, "bob");
+    PutMem(user);
+    unsetenv("FAKE_WHOAMI");
+}
+
 } // namespace
