@@ -397,14 +397,17 @@ bool KindKeepsValue(unsigned from, int to) {
     return IsTextKind(from) == IsTextKind(to);
 }
 
-// Applies one "index[word] kind state" line to the menu.
+// Applies one "index[word] kind state" line to the menu. A line with no "]"
+// or only its line end after it is not used. The kind and the state are read
+// after the first "]", so a text holding a "]" hides them; its value is still
+// taken, and whatever cannot be read stays as it was.
 void LoadItem(Menu *menu, int index, const char *word) {
     MenuItem *item = ItemAt(menu, index);
     const char *close = strchr(LineBuf, ']');
-    if (!item || !close) return;
-    int kind, state;
-    if (sscanf(close + 1, "%i %i", &kind, &state) != 2) return;
-    item->state = (unsigned)state;
+    if (!item || !close || !close[1 + strspn(close + 1, " \t\r\n")]) return;
+    int kind = 0, state = 0;
+    int got = sscanf(close + 1, "%i %i", &kind, &state);
+    if (got == 2) item->state = (unsigned)state;
     switch (item->kind) {
     case ITEM_PICK_ONE:
     case ITEM_INTEGER:
@@ -421,7 +424,7 @@ void LoadItem(Menu *menu, int index, const char *word) {
     default:
         return;
     }
-    if (KindKeepsValue(item->kind, kind)) item->kind = (unsigned)kind;
+    if (got >= 1 && KindKeepsValue(item->kind, kind)) item->kind = (unsigned)kind;
 }
 
 } // namespace

@@ -432,6 +432,32 @@ TEST(Settings, StoredKindNeverChangesWhatTheValueHolds) {
     }
 }
 
+// Only the kind and the state depend on what follows the first "]"; the
+// value is the word and is taken even when they cannot be read.
+TEST(Settings, ValueTakenWhenKindAndStateCannotBeRead) {
+    ScratchDir dir;
+    SettingsMenus saved;
+    strcpy(saved.items[3].value.s, "lp[2]");
+    Store(&saved.top, dir.File("s"));
+    EXPECT_EQ(menutest::Slurp(dir.File("s")).substr(0, 25), "0[2] 9 0\n3[lp[2]] 11 0\n4[");
+
+    SettingsMenus loaded;
+    loaded.items[3].state = ITEM_INACTIVE;
+    Load(&loaded.top, dir.File("s"));
+    EXPECT_STREQ(loaded.items[3].value.s, "lp[2]");
+    EXPECT_EQ(loaded.items[3].state, (unsigned)ITEM_INACTIVE); // unreadable: left as it was
+    EXPECT_EQ(loaded.items[3].kind, (unsigned)ITEM_NAME);
+
+    menutest::Spit(dir.File("t"), "0[1]x\n1[7] 13\n");
+    MenuItem items[] = {Item("p", ITEM_INTEGER), Item("q", ITEM_INTEGER), {}};
+    items[1].state = ITEM_HIDDEN;
+    Menu menu = MakeMenu(items);
+    Load(&menu, dir.File("t"));
+    EXPECT_EQ(items[0].value.i, 1);
+    EXPECT_EQ(items[1].value.i, 7);
+    EXPECT_EQ(items[1].state, (unsigned)ITEM_HIDDEN);
+}
+
 intptr_t ApplyCalled(Menu *, MenuItem *item) {
     item->user_data = item;
     return 0;
