@@ -343,13 +343,10 @@ int StrLen(const char *s) {
 
 char *StrChr(const char *s, int c) {
     if (s == nullptr) return nullptr;
+    // A backslash hides only what follows it; unescaped, it can be the hit.
     for (; *s != '\0'; s++) {
-        if (*s == '\\') {
-            if (s[1] == '\0') break;
-            s++;
-            continue;
-        }
         if (*s == (char)c) return const_cast<char *>(s);
+        if (*s == '\\' && s[1] != '\0') s++;
     }
     return nullptr;
 }
@@ -448,8 +445,9 @@ char *FindExistingPath(const char *path, int *flExists) {
     if (whole.size() > kExistingPathMax) whole.resize(kExistingPathMax);
     while (whole.size() > 1 && whole.back() == '/')
         whole.pop_back();
-    if (whole.empty()) whole.assign(1, '.');
-    std::string candidate = whole;
+    // An empty path names nothing: the climb starts at "." but the path
+    // itself is not reported as existing.
+    std::string candidate = whole.empty() ? "." : whole;
     while (candidate != "/" && candidate != "." && !Exists(candidate))
         ClimbOne(candidate);
     if (candidate == whole && flExists != nullptr) *flExists = 1;

@@ -80,7 +80,8 @@ char *StripPathName(const char *src);
 
 // Length of s (0 for null).
 int StrLen(const char *s);
-// First c in s; a backslash hides the character after it. Null if none.
+// First c in s; a backslash hides the character after it (an unescaped
+// backslash is itself found). Null if none.
 char *StrChr(const char *s, int c);
 // The n-th c in s (from 1); null if fewer, n < 1 or s null.
 char *StrNChr(const char *s, int c, int n);
@@ -103,6 +104,7 @@ double MaxD(double a, double b);
 // Converts x between units 0 inch, 1 centimetre, 2 point; others unchanged.
 float CvtFloatFormat(float x, int from, int to);
 // Saved copy of the longest leading part of path that exists (at least "/"
-// or "."); *flExists = 1 when that is path itself, untouched otherwise.
+// or "."); *flExists = 1 when that is path itself, untouched otherwise (also
+// for an empty or null path, which gives ".").
 // Paths longer than 4095 characters are cut.
 char *FindExistingPath(const char *path, int *flExists);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
@@ -271,18 +272,133 @@ TEST(StringHelpers, SearchesAndEdits) {
     EXPECT_EQ(MaxD(2.5, -1), 2.5);
 }
 
+TEST(StringHelpers, StrChrSkipsEscapedCharacters) {
+    struct {
+        const char *desc, *s;
+        char c;
+        int want; // offset of the hit, -1 for none
+    } cases[] = {
+        {"plain hit", "abc", 'b', 1},
+        {"escaped hit is skipped", "a\\,b,c", ',', 4},
+        {"escaped backslash does not hide the next one", "a\\\\,b", ',', 3},
+        {"only escaped hits", "\\,\\,", ',', -1},
+        {"unescaped backslash is itself a hit", "a\\b", '\\', 1},
+        {"escaped backslash is not", "\\\\", '\\', 0},
+        {"backslash ending the text", "ab\\", '\\', 2},
+        {"single backslash at the end hides nothing", "ab\\", 'x', -1},
+        {"empty text", "", 'a', -1},
+    };
+    for (auto &c : cases) {
+        const char *hit = StrChr(c.s, c.c);
+        EXPECT_EQ(hit ? (int)(hit - c.s) : -1, c.want) << c.desc;
+    }
+    EXPECT_EQ(StrChr(nullptr, 'a'), nullptr);
+}
+
+TEST(StringHelpers, SearchEdges) {
+    struct {
+        const char *desc, *s, *t;
+        int plain, nocase; // offsets, -1 for none
+    } cases[] = {
+        {"first of several", "abcabc", "bc", 1, 1},
+        {"case differs", "abCD", "cd", -1, 2},
+        {"pattern longer than text", "ab", "abc", -1, -1},
+        {"pattern at the very end", "xyZ", "Z", 2, 2},
+        {"empty pattern", "abc", "", -1, -1},
+        {"empty text", "", "a", -1, -1},
+        {"null pattern", "abc", nullptr, -1, -1},
+        {"null text", nullptr, "a", -1, -1},
+    };
+    for (auto &c : cases) {
+        const char *a = StrStr(c.s, c.t), *b = StrCaseStr(c.s, c.t);
+        EXPECT_EQ(a ? (int)(a - c.s) : -1, c.plain) << c.desc;
+        EXPECT_EQ(b ? (int)(b - c.s) : -1, c.nocase) << c.desc;
+    }
+    struct {
+        const char *desc, *s, *pat;
+        int n, want;
+    } nth[] = {
+        {"first", "a.b.c", ".", 1, 1},      {"second", "a.b.c", ".", 2, 3},
+        {"too few", "a.b.c", ".", 3, -1},   {"overlapping hits", "aaaa", "aa", 2, 1},
+        {"n below one", "a.b", ".", 0, -1}, {"null text", nullptr, ".", 1, -1},
+    };
+    for (auto &c : nth) {
+        const char *hit = StrNStr(c.s, c.pat, c.n);
+        EXPECT_EQ(hit ? (int)(hit - c.s) : -1, c.want) << c.desc;
+    }
+    EXPECT_EQ(StrNChr(nullptr, ',', 1), nullptr);
+    EXPECT_EQ(StrNChr("a,b", ',', -1), nullptr);
+    const char *blanks = " \t\n\v\f\r";
+    EXPECT_EQ(SkipSpace(blanks), blanks + 6); // all blank: the terminator
+    EXPECT_EQ(StrLen(""), 0);
+    EXPECT_EQ(StrLen("abc"), 3);
+}
+
+TEST(StringHelpers, InPlaceEdits) {
+    struct {
+        const char *desc, *in, *nonPrint, *noBackslash;
+    } cases[] = {
+        {"printable text is kept", "a b~", "a b~", "a b~"},
+        {"controls, newline and return go", "\ta\nb\r\x7f", "ab", "\ta\nb\r\x7f"},
+        {"bytes above 127 go", "x\xe9y\xffz", "xyz", "x\xe9y\xffz"},
+        {"backslashes are printable", "a\\b\\\\", "a\\b\\\\", "ab"},
+        {"empty", "", "", ""},
+    };
+    for (auto &c : cases) {
+        for (int flag : {0, 1}) {
+            std::string buf = c.in;
+            EXPECT_EQ(StripNonPrint(buf.data(), flag), buf.data()) << c.desc;
+            EXPECT_STREQ(buf.c_str(), c.nonPrint) << c.desc << " flag " << flag;
+        }
+        std::string buf = c.in;
+        EXPECT_EQ(StripAllBackslashes(buf.data()), buf.data()) << c.desc;
+        EXPECT_STREQ(buf.c_str(), c.noBackslash) << c.desc;
+    }
+    EXPECT_EQ(StripNonPrint(nullptr, 0), nullptr);
+    EXPECT_EQ(StripAllBackslashes(nullptr), nullptr);
+    // A swap over overlapping storage still reverses the original bytes.
+    unsigned char b[4] = {1, 2, 3, 4};
+    SetVarContent(b, b, 4, 1);
+    EXPECT_EQ(b[0], 4);
+    EXPECT_EQ(b[1], 3);
+    EXPECT_EQ(b[3], 1);
+    EXPECT_EQ(MaxD(-3, -2), -2);
+}
+
 TEST(StringHelpers, UnitConversion) {
     EXPECT_FLOAT_EQ(CvtFloatFormat(1, 0, 2), 72.0f);
     EXPECT_FLOAT_EQ(CvtFloatFormat(72, 2, 1), 2.54f);
     EXPECT_FLOAT_EQ(CvtFloatFormat(2.54f, 1, 0), 1.0f);
     EXPECT_FLOAT_EQ(CvtFloatFormat(5, 1, 1), 5.0f);
     EXPECT_FLOAT_EQ(CvtFloatFormat(5, 3, 0), 5.0f);
+    struct {
+        const char *desc;
+        float x;
+        int from, to;
+        float want;
+    } cases[] = {
+        {"inch to cm", 2, 0, 1, 5.08f},
+        {"inch to point", 0.5f, 0, 2, 36},
+        {"cm to inch", 5.08f, 1, 0, 2},
+        {"cm to point", 2.54f, 1, 2, 72},
+        {"point to inch", 36, 2, 0, 0.5f},
+        {"point to cm", 72, 2, 1, 2.54f},
+        {"negative lengths scale too", -1, 0, 2, -72},
+        {"unknown target unit", 7, 0, 3, 7},
+        {"negative unit", 7, -1, 2, 7},
+        {"point to point", 7, 2, 2, 7},
+    };
+    for (auto &c : cases)
+        EXPECT_FLOAT_EQ(CvtFloatFormat(c.x, c.from, c.to), c.want) << c.desc;
 }
 
 TEST(FindExistingPath, ClimbsToTheLongestExistingPart) {
     char tmpl[] = "/tmp/tokens_test.XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     std::string dir = tmpl;
+    FILE *f = fopen((dir + "/file").c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fclose(f);
     struct {
         std::string path, want;
         int exists;
@@ -292,6 +408,14 @@ TEST(FindExistingPath, ClimbsToTheLongestExistingPart) {
         {dir + "/a/b/c", dir, -1},
         {"/", "/", 1},
         {"no_such_dir_here/x", ".", -1},
+        {"no_such_dir_here", ".", -1},
+        {".", ".", 1},
+        {"./", ".", 1},
+        {dir + "/file", dir + "/file", 1},
+        {dir + "/file/x", dir + "/file", -1},
+        {"/no_such_dir_here/x/y", "/", -1},
+        // Nothing was named, so nothing named exists.
+        {"", ".", -1},
     };
     for (auto &c : cases) {
         int flag = -1;
@@ -300,6 +424,12 @@ TEST(FindExistingPath, ClimbsToTheLongestExistingPart) {
         EXPECT_EQ(flag, c.exists) << c.path;
         PutMem(got);
     }
+    int flag = -1;
+    char *got = FindExistingPath(nullptr, &flag);
+    EXPECT_STREQ(got, ".");
+    EXPECT_EQ(flag, -1);
+    PutMem(got);
+    unlink((dir + "/file").c_str());
     rmdir(tmpl);
 }
 
