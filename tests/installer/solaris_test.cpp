@@ -20,7 +20,9 @@ const char *const kPkgmap = ": 1 2048\n"
                             "1 f none short 0644 root\n"
                             "1 f conf /etc/zarvo.conf 0644 root sys 10 20 30\n"
                             "1 f none bin/bad;touch${IFS}/tmp/owned 0644 root bin 1 2 3\n"
-                            "1 f none lib/libz.so 0555 bin bin 1 2 3\n";
+                            "1 f none lib/libz.so 0555 bin bin 1 2 3\n"
+                            "1 f none bin/seven 0700 root bin\n"
+                            "1 F none bin/upper 0700 root bin 1 2 3\n";
 
 const char *const kPkginfo = "PKG=SPHVosxx\nNAME=Zarvo print services\nVERSION=4.20.3\n"
                              "VERSIONX=none\nNOTE=VERSION=abc\n";
@@ -33,6 +35,8 @@ void seed(bool lib) {
     writeFile("/tmp/pkgsrc/SPHVosxx/pkgmap", kPkgmap);
     writeFile("/tmp/ZarvoInstall/SPHVosxx/reloc/bin/tool", "new tool\n");
     writeFile("/tmp/ZarvoInstall/SPHVosxx/reloc/lib/libz.so", "new lib\n");
+    writeFile("/tmp/ZarvoInstall/SPHVosxx/reloc/bin/seven", "seven\n");
+    writeFile("/tmp/ZarvoInstall/SPHVosxx/reloc/bin/upper", "upper\n");
     writeFile("/tmp/ZarvoInstall/SPHVosxx/root/etc/zarvo.conf", "new conf\n");
     writeFile("/opt/Zarvo/bin/tool", "old tool\n");
     makeDirs("/opt/Zarvo/lib");
@@ -68,14 +72,17 @@ TEST(UpgradeSolarisPackage, RegistersCopiesAndRewritesTheVersion) {
     seed(true);
     Forked r = upgrade(0);
     EXPECT_EQ(r.status, kForkReturned) << r.err;
-    EXPECT_EQ(r.out, "....") << "one dot per file and one for the version";
+    EXPECT_EQ(r.out, ".....") << "one dot per file and one for the version";
     EXPECT_EQ(readFile("/tmp/installf.calls"),
               "-c none SPHVosxx /opt/Zarvo/bin/tool f 0755 root bin\n"
               "-c conf SPHVosxx /etc/zarvo.conf f 0644 root sys\n"
               "-c none SPHVosxx /opt/Zarvo/lib/libz.so f 0555 bin bin\n"
+              "-c none SPHVosxx /opt/Zarvo/bin/seven f 0700 root bin\n"
               "-f SPHVosxx\n");
     EXPECT_EQ(readFile("/opt/Zarvo/bin/tool"), "new tool\n");
     EXPECT_EQ(readFile("/opt/Zarvo/lib/libz.so"), "new lib\n");
+    EXPECT_EQ(readFile("/opt/Zarvo/bin/seven"), "seven\n") << "seven fields are enough";
+    EXPECT_FALSE(pathExists("/opt/Zarvo/bin/upper")) << "the type is matched exactly";
     EXPECT_EQ(readFile("/etc/zarvo.conf"), "new conf\n");
     EXPECT_FALSE(pathExists("/tmp/owned")) << "a pkgmap path reached the shell";
     EXPECT_FALSE(pathExists("/opt/Zarvo/bin/bad;touch${IFS}"));
