@@ -226,8 +226,12 @@ struct Checker {
         }
         return true;
     }
-    // Takes the number's characters at the entry position and one more.
-    void TakeNumber(const char *end) { Take((size_t)(end - (entry + pos)) + 1); }
+    // Takes the number's characters at the entry position, then passes over
+    // the one character after them (a separator) without taking it.
+    void TakeNumber(const char *end) {
+        Take((size_t)(end - (entry + pos)));
+        if (entry[pos]) pos++;
+    }
     bool Integer(const Element &el) {
         if (!Digits(el, false, kDigit)) return false;
         char *end;
