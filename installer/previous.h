@@ -6,7 +6,9 @@
 // Returns the base directory of the installation reachable as /usr/Zarvo/osxx
 // (a saved string such as "/usr" or "/opt"), or null when there is none. A
 // link that leads nowhere (or not to a directory) is removed. A relative link
-// is resolved by the system, from the link's own directory.
+// is resolved by the system, from the link's own directory. A base with blanks
+// or shell metacharacters, or longer than kMaxDirArg, ends the process with
+// status 2 before anything changes.
 char *locatePreviousInstallation(void);
 
 // Ends every run: leaves the work area, removes it (and once more from /usr
