@@ -134,6 +134,15 @@ void refuseUnsafeBase(const std::string &base) {
     exit(2);
 }
 
+// Whether the directory the installation is moved into, existing or still to
+// be made, lies inside the existing directory dir: mv would have to move dir
+// into itself.
+bool wouldLieInside(const std::string &into, const std::string &dir) {
+    char buf[PATH_MAX];
+    if (!realpath(dir.c_str(), buf)) return false;
+    return isAtOrBelow(canonical(into.c_str()), buf);
+}
+
 } // namespace
 
 char SameDirectory(const char *a, const char *b) {
@@ -166,10 +175,13 @@ int MovePreviousInstallation(const char *from, const char *to) {
     std::string newApp = std::string(to) + "/" MAKER_NAME "/" PRODUCT_CODE;
     // Two names of one directory, or one installation inside the other:
     // removing the "new" application directory would delete (part of) the
-    // installation itself.
-    if (SameDirectory(from, to) || removalReaches(newApp.c_str(), oldApp.c_str())) return 0;
-    SysCmd(ROW_RM_RF, 1, " %s", newApp.c_str());
+    // installation itself; a new maker directory inside the old installation
+    // would have it moved into itself.
     std::string maker = std::string(to) + "/" MAKER_NAME;
+    if (SameDirectory(from, to) || removalReaches(newApp.c_str(), oldApp.c_str()) ||
+        wouldLieInside(maker, oldApp))
+        return 0;
+    SysCmd(ROW_RM_RF, 1, " %s", newApp.c_str());
     CreateFile(maker.c_str(), nullptr, "755", nullptr, nullptr);
     SysCmd(ROW_MV, 2, "-f %s/%s/%s %s/%s", from, MAKER_NAME, PRODUCT_CODE, to, MAKER_NAME);
     std::string link = wellKnownName();

@@ -159,7 +159,8 @@ struct MoveCase {
     const char *from, *to;
     // "alias": <to>/Zarvo is a link to <installed>/Zarvo; "inside": /srv/base
     // leads into /opt/Zarvo/osxx; "holds": /srv/base leads into the installed
-    // /opt/Zarvo/osxx, which has a Zarvo/osxx of its own there.
+    // /opt/Zarvo/osxx, which has a Zarvo/osxx of its own there; "would hold":
+    // the same without that Zarvo/osxx yet.
     const char *extra;
     int moved;
     const char *linkTo; // target of /usr/Zarvo/osxx afterwards ("" = real directory)
@@ -177,12 +178,19 @@ const MoveCase kMove[] = {
      "inside", 0, "/srv/base/Zarvo/osxx"},
     {"new application directory inside the old installation", "/opt", "/opt", "/srv/base", "holds",
      0, "/opt/Zarvo/osxx"},
+    {"new application directory still to be made inside the old installation", "/opt", "/opt",
+     "/srv/base", "would hold", 0, "/opt/Zarvo/osxx"},
 };
 
 void runMove(const MoveCase &c) {
     std::error_code ec;
     for (const char *d : {"/usr/Zarvo", "/opt/Zarvo", "/srv/Zarvo", "/srv/base"})
         fs::remove_all(d, ec);
+    if (!strcmp(c.extra, "would hold")) {
+        fs::create_directories("/opt/Zarvo/osxx/sub");
+        fs::create_directories("/srv");
+        fs::create_directory_symlink("/opt/Zarvo/osxx/sub", "/srv/base");
+    }
     if (!strcmp(c.extra, "inside") || !strcmp(c.extra, "holds")) {
         std::string into =
             !strcmp(c.extra, "inside") ? "/opt/Zarvo/osxx/keep" : "/opt/Zarvo/osxx/sub";
@@ -218,6 +226,9 @@ void runMove(const MoveCase &c) {
     EXPECT_EQ(read(where + "/marker"), "kept") << c.name;
     if (!strcmp(c.extra, "holds")) {
         EXPECT_EQ(read("/opt/Zarvo/osxx/sub/Zarvo/osxx/inner"), "kept") << c.name;
+    }
+    if (!strcmp(c.extra, "would hold")) {
+        EXPECT_FALSE(fs::exists("/opt/Zarvo/osxx/sub/Zarvo")) << c.name;
     }
     if (c.moved) {
         EXPECT_FALSE(fs::is_directory(fs::symlink_status(app))) << c.name;
