@@ -19,14 +19,16 @@ char *pAppDir = nullptr;
 char *pPathToSetup = nullptr;
 const char *pBinaryInstanceCheckList = ",osadmin,osqadmin,ostrel,osrosxxtty,OSQ,OSRM,qsf,";
 
+bool IsShellSafe(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           strchr("/._+-,:@%~", c) != nullptr;
+}
+
 namespace {
 
 // Keywords of the command line, as a delimited list.
 const char *const kKeywords = ",install,-v";
 enum { kInstall = 1, kVersion = 2 };
-// Directory arguments become parts of shell command lines and of fixed-size
-// path buffers further on; longer ones are refused.
-constexpr size_t kMaxDirArg = 200;
 // Size of the buffer the current directory is read into.
 constexpr size_t kCwdSize = 512;
 
@@ -52,11 +54,6 @@ void PrintUsage(FILE *out) {
     fprintf(stderr, "%s: unknown option '%s'\n", ProgramName(), arg);
     PrintUsage(stderr);
     exit(2);
-}
-
-bool IsShellSafe(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           strchr("/._+-,:@%~", c) != nullptr;
 }
 
 // Refuses (status 2) a directory argument that could not be passed safely to

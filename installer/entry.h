@@ -3,6 +3,8 @@
 
 #include "toolkit/runtime/shared.h"
 
+#include <cstddef>
+
 // Maker directory name.
 #define MAKER_NAME "Zarvo"
 // Product code: the application directory's name.
@@ -13,6 +15,12 @@
 #define SETUP_VERSION "4.30.18"
 // Base name of the archive in the work area (<work area>/<name>.tar.Z).
 #define ARCHIVE_BASE_NAME "ZarvoLinuxi386Osxx"
+
+// Directory names become parts of shell command lines and of fixed-size path
+// buffers further on: longer ones are refused, and so are names with any
+// character for which IsShellSafe is false.
+inline constexpr size_t kMaxDirArg = 200;
+bool IsShellSafe(char c);
 
 // Work area: where the distribution is copied and unpacked.
 extern char *pZarvoInstallDir;

@@ -85,6 +85,64 @@ bool removalReaches(const char *victim, const char *dir) {
     return isAtOrBelow(entry, old) || (S_ISDIR(v.st_mode) && isAtOrBelow(old, entry));
 }
 
+// StripToBaseName on a copy.
+std::string stripped(std::string path) {
+    path.push_back('\0');
+    return StripToBaseName(path.data());
+}
+
+// Whether {base}/Zarvo/osxx is the directory st describes.
+bool leadsTo(const std::string &base, const struct stat &st) {
+    struct stat s;
+    std::string app = base + "/" MAKER_NAME "/" PRODUCT_CODE;
+    return stat(app.c_str(), &s) == 0 && s.st_dev == st.st_dev && s.st_ino == st.st_ino;
+}
+
+// The base directory of the installation the link `link` (text `text`) leads
+// to. The base is read from the link's text, a relative one taken from the
+// link's own directory, so that a relocated application directory (itself a
+// link) keeps the base it was installed under. When that base does not lead
+// back to the installation (the text goes through a linked maker directory),
+// the base is read from the fully resolved target instead.
+std::string baseOfLink(const std::string &link, const char *text) {
+    struct stat app;
+    if (stat(link.c_str(), &app) != 0) return stripped(text);
+    char buf[PATH_MAX];
+    std::string named = text;
+    if (named[0] != '/') {
+        std::string dir = link.substr(0, link.find_last_of('/'));
+        named = normalise((realpath(dir.c_str(), buf) ? std::string(buf) : dir) + "/" + named);
+    }
+    std::string base = stripped(named);
+    if (leadsTo(base, app) || !realpath(link.c_str(), buf)) return base;
+    std::string resolved = stripped(buf);
+    return leadsTo(resolved, app) ? resolved : base;
+}
+
+// The base goes into shell command lines unquoted (the move, the install
+// steps, the queue tool): a name the command line would refuse ends the run
+// here, before anything changes.
+void refuseUnsafeBase(const std::string &base) {
+    const char *why = nullptr;
+    if (base.size() > kMaxDirArg) why = "a directory name longer than 200 characters";
+    for (char c : base)
+        if (!why && !IsShellSafe(c))
+            why = "blanks or shell metacharacters (allowed: letters, digits and /._+-,:@%~)";
+    if (!why) return;
+    fprintf(stderr, "ERROR: refusing the previous installation under '%s': it contains %s\n",
+            base.c_str(), why);
+    exit(2);
+}
+
+// Whether the directory the installation is moved into, existing or still to
+// be made, lies inside the existing directory dir: mv would have to move dir
+// into itself.
+bool wouldLieInside(const std::string &into, const std::string &dir) {
+    char buf[PATH_MAX];
+    if (!realpath(dir.c_str(), buf)) return false;
+    return isAtOrBelow(canonical(into.c_str()), buf);
+}
+
 } // namespace
 
 char SameDirectory(const char *a, const char *b) {
@@ -107,14 +165,9 @@ char *locatePreviousInstallation(void) {
         SysCmd(ROW_RM_F, 1, "%s/%s/%s", USR_BASE, MAKER_NAME, PRODUCT_CODE);
         return nullptr;
     }
-    char *base;
-    if (target[0] == '/') {
-        base = SaveStr_(target);
-    } else {
-        char resolved[PATH_MAX];
-        base = SaveStr_(realpath(p.c_str(), resolved) ? resolved : target);
-    }
-    return StripToBaseName(base);
+    std::string base = baseOfLink(p, target);
+    refuseUnsafeBase(base);
+    return SaveStr_(base.c_str());
 }
 
 int MovePreviousInstallation(const char *from, const char *to) {
@@ -122,10 +175,13 @@ int MovePreviousInstallation(const char *from, const char *to) {
     std::string newApp = std::string(to) + "/" MAKER_NAME "/" PRODUCT_CODE;
     // Two names of one directory, or one installation inside the other:
     // removing the "new" application directory would delete (part of) the
-    // installation itself.
-    if (SameDirectory(from, to) || removalReaches(newApp.c_str(), oldApp.c_str())) return 0;
-    SysCmd(ROW_RM_RF, 1, " %s", newApp.c_str());
+    // installation itself; a new maker directory inside the old installation
+    // would have it moved into itself.
     std::string maker = std::string(to) + "/" MAKER_NAME;
+    if (SameDirectory(from, to) || removalReaches(newApp.c_str(), oldApp.c_str()) ||
+        wouldLieInside(maker, oldApp))
+        return 0;
+    SysCmd(ROW_RM_RF, 1, " %s", newApp.c_str());
     CreateFile(maker.c_str(), nullptr, "755", nullptr, nullptr);
     SysCmd(ROW_MV, 2, "-f %s/%s/%s %s/%s", from, MAKER_NAME, PRODUCT_CODE, to, MAKER_NAME);
     std::string link = wellKnownName();

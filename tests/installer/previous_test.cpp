@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
@@ -72,8 +73,8 @@ struct LocateCase {
     const char *name;
     const char *link; // text of /usr/Zarvo/osxx as a link; "" = real directory; null = none
     const char *cwd;
-    const char *result;
-    char left; // what /usr/Zarvo/osxx is afterwards: 'l', 'd' or 0
+    const char *result; // printed base, or "exit N" when the run ends
+    char left;          // what /usr/Zarvo/osxx is afterwards: 'l', 'd' or 0
 };
 
 const LocateCase kLocate[] = {
@@ -86,6 +87,18 @@ const LocateCase kLocate[] = {
     {"relative link judged from its own directory", "../../opt/Zarvo/osxx", "/tmp/a/b/c", "[/opt]",
      'l'},
     {"relative link elsewhere", "../../srv/base/Zarvo/osxx", "/opt", "[/srv/base]", 'l'},
+    // /srv/moved/Zarvo/osxx is itself a link to /srv/product: the base is the
+    // directory whose Zarvo/osxx leads to the installation, not the product's.
+    {"absolute link to a relocated directory", "/srv/moved/Zarvo/osxx", "/", "[/srv/moved]", 'l'},
+    {"relative link to a relocated directory", "../../srv/moved/Zarvo/osxx", "/", "[/srv/moved]",
+     'l'},
+    // /srv/alias is a link to /opt/Zarvo: the text names no base of its own.
+    {"absolute link through a linked maker directory", "/srv/alias/osxx", "/", "[/opt]", 'l'},
+    {"relative link through a linked maker directory", "../../srv/alias/osxx", "/", "[/opt]", 'l'},
+    // The base ends up in shell command lines: it is refused before anything
+    // changes, as an unsafe command-line directory is.
+    {"blank in the base", "/srv/my dir/Zarvo/osxx", "/", "exit 2", 'l'},
+    {"metacharacter in the base", "../../srv/a;b/Zarvo/osxx", "/", "exit 2", 'l'},
 };
 
 void runLocate(const LocateCase &c) {
@@ -96,6 +109,14 @@ void runLocate(const LocateCase &c) {
     fs::create_directories("/srv/base/Zarvo/osxx");
     fs::create_directories("/tmp/a/b/c");
     write("/opt/Zarvo/file", "");
+    fs::create_directories("/srv/product");
+    fs::create_directories("/srv/moved/Zarvo");
+    fs::create_directories("/srv/my dir/Zarvo/osxx");
+    fs::create_directories("/srv/a;b/Zarvo/osxx");
+    if (!fs::exists(fs::symlink_status("/srv/moved/Zarvo/osxx")))
+        fs::create_directory_symlink("/srv/product", "/srv/moved/Zarvo/osxx");
+    if (!fs::exists(fs::symlink_status("/srv/alias")))
+        fs::create_directory_symlink("/opt/Zarvo", "/srv/alias");
     if (c.link) {
         fs::create_directories("/usr/Zarvo");
         if (*c.link)
@@ -109,9 +130,15 @@ void runLocate(const LocateCase &c) {
         char *base = locatePreviousInstallation();
         printf("[%s]", base ? base : "null");
     });
-    EXPECT_EQ(r.status, kForkReturned) << c.name << r.err;
-    std::string out = r.out.substr(r.out.find('['));
-    EXPECT_EQ(out, c.result) << c.name;
+    if (!strncmp(c.result, "exit ", 5)) {
+        EXPECT_EQ(r.status, atoi(c.result + 5)) << c.name << r.out;
+        EXPECT_NE(r.err.find("ERROR: "), std::string::npos) << c.name << r.err;
+        EXPECT_EQ(r.out.find('['), std::string::npos) << c.name << r.out;
+    } else {
+        EXPECT_EQ(r.status, kForkReturned) << c.name << r.err;
+        std::string out = r.out.substr(std::min(r.out.find('['), r.out.size()));
+        EXPECT_EQ(out, c.result) << c.name;
+    }
     struct stat st;
     char left = lstat("/usr/Zarvo/osxx", &st) != 0 ? 0 : S_ISLNK(st.st_mode) ? 'l' : 'd';
     EXPECT_EQ(left, c.left) << c.name;
@@ -132,7 +159,8 @@ struct MoveCase {
     const char *from, *to;
     // "alias": <to>/Zarvo is a link to <installed>/Zarvo; "inside": /srv/base
     // leads into /opt/Zarvo/osxx; "holds": /srv/base leads into the installed
-    // /opt/Zarvo/osxx, which has a Zarvo/osxx of its own there.
+    // /opt/Zarvo/osxx, which has a Zarvo/osxx of its own there; "would hold":
+    // the same without that Zarvo/osxx yet.
     const char *extra;
     int moved;
     const char *linkTo; // target of /usr/Zarvo/osxx afterwards ("" = real directory)
@@ -150,12 +178,19 @@ const MoveCase kMove[] = {
      "inside", 0, "/srv/base/Zarvo/osxx"},
     {"new application directory inside the old installation", "/opt", "/opt", "/srv/base", "holds",
      0, "/opt/Zarvo/osxx"},
+    {"new application directory still to be made inside the old installation", "/opt", "/opt",
+     "/srv/base", "would hold", 0, "/opt/Zarvo/osxx"},
 };
 
 void runMove(const MoveCase &c) {
     std::error_code ec;
     for (const char *d : {"/usr/Zarvo", "/opt/Zarvo", "/srv/Zarvo", "/srv/base"})
         fs::remove_all(d, ec);
+    if (!strcmp(c.extra, "would hold")) {
+        fs::create_directories("/opt/Zarvo/osxx/sub");
+        fs::create_directories("/srv");
+        fs::create_directory_symlink("/opt/Zarvo/osxx/sub", "/srv/base");
+    }
     if (!strcmp(c.extra, "inside") || !strcmp(c.extra, "holds")) {
         std::string into =
             !strcmp(c.extra, "inside") ? "/opt/Zarvo/osxx/keep" : "/opt/Zarvo/osxx/sub";
@@ -191,6 +226,9 @@ void runMove(const MoveCase &c) {
     EXPECT_EQ(read(where + "/marker"), "kept") << c.name;
     if (!strcmp(c.extra, "holds")) {
         EXPECT_EQ(read("/opt/Zarvo/osxx/sub/Zarvo/osxx/inner"), "kept") << c.name;
+    }
+    if (!strcmp(c.extra, "would hold")) {
+        EXPECT_FALSE(fs::exists("/opt/Zarvo/osxx/sub/Zarvo")) << c.name;
     }
     if (c.moved) {
         EXPECT_FALSE(fs::is_directory(fs::symlink_status(app))) << c.name;
