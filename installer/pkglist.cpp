@@ -26,6 +26,8 @@
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -152,28 +154,6 @@ void applyPair(int key, const char *value, const char *name) {
     }
 }
 
-// Reads the rest of the line as KEY VALUE pairs applied to APP/name. A first
-// "sed" key takes the whole rest of the line as its value.
-void applyAttributes(LineReader &in, const char *name) {
-    std::string target = name;
-    for (bool first = true;; first = false) {
-        const char *k = in.next();
-        if (k == nullptr) return;
-        int key = lookup(k, kKeys);
-        std::string value;
-        if (first && key == kSed) {
-            value = in.rest();
-        } else {
-            const char *v = in.next();
-            if (v == nullptr) return;
-            value = v;
-        }
-        if (value.empty()) return;
-        if (key != 0) applyPair(key, value.c_str(), target.c_str());
-        if (first && key == kSed) return;
-    }
-}
-
 // 1 when the running release stands in relation op to version (strcmp).
 int versionHolds(const char *release, const char *op, const char *version) {
     int c = strcmp(release, version);
@@ -197,73 +177,126 @@ int exists(const char *name) {
     return FindFile(pAppDir, name);
 }
 
-// Runs one line; returns 1 when the user chose to quit in a process check.
-int runLine(LineReader &in) {
+// What one line asks for, read in full before anything runs, so that a line
+// holding a word too long for the token buffer is skipped as a whole instead
+// of running its command without the attributes that follow it.
+struct LinePlan {
+    int cmd = 0;
+    std::string name, dest;
+    std::vector<std::pair<int, std::string>> pairs; // key 0: unlisted, skipped
+};
+
+// Reads the rest of the line as KEY VALUE pairs. A first "sed" key takes the
+// whole rest of the line as its value. False when a word was over-long.
+bool readAttributes(LineReader &in, LinePlan &plan) {
+    for (bool first = true;; first = false) {
+        const char *k = in.next();
+        if (k == nullptr) return !in.overlong;
+        int key = lookup(k, kKeys);
+        std::string value;
+        if (first && key == kSed) {
+            value = in.rest();
+        } else {
+            const char *v = in.next();
+            if (v == nullptr) return !in.overlong;
+            value = v;
+        }
+        if (value.empty()) return true;
+        plan.pairs.emplace_back(key, value);
+        if (first && key == kSed) return true;
+    }
+}
+
+// Reads a line into plan, following true version conditions; false when the
+// line is to be skipped.
+bool readLine(LineReader &in, LinePlan &plan) {
     const char *w = in.next();
-    if (w == nullptr) return 0;
+    if (w == nullptr) return false;
     std::string command = w;
     for (;;) {
-        int cmd = lookup(command.c_str(), kCommands);
-        if (cmd == kComment) return 0;
+        plan.cmd = lookup(command.c_str(), kCommands);
+        if (plan.cmd == kComment) return false;
         const char *n = in.next();
         if (n == nullptr) {
-            PutLogMsg("WARNING: package list: '%s' %s, line skipped\n", command.c_str(),
-                      in.overlong ? "with an over-long word" : "without a name");
-            return 0;
+            if (!in.overlong)
+                PutLogMsg("WARNING: package list: '%s' without a name, line skipped\n",
+                          command.c_str());
+            return false;
         }
-        std::string name = n;
-        const char *pkg = pZarvoInstallDir;
-        switch (cmd) {
-        case kDir:
-            SysCmd(10, 1, "%s/%s/%s %s", pkg, pkgDirName, name.c_str(), pAppDir);
-            break;
-        case kDirTo: {
+        plan.name = n;
+        if (plan.cmd == kDirTo) {
             const char *dest = in.next();
             if (dest == nullptr) {
-                PutLogMsg("WARNING: package list: 'dirto %s' without a destination, line skipped\n",
-                          name.c_str());
-                return 0;
+                if (!in.overlong)
+                    PutLogMsg(
+                        "WARNING: package list: 'dirto %s' without a destination, line skipped\n",
+                        plan.name.c_str());
+                return false;
             }
-            SysCmd(10, 1, "%s/%s/%s %s", pkg, pkgDirName, name.c_str(), dest);
-            break;
-        }
-        case kTouch:
-            SysCmd(35, 1, "%s/%s", pAppDir, name.c_str());
-            break;
-        case kMark:
-        case kMarkS:
-            if (!exists(name.c_str())) return 0;
-            break;
-        case kNewDir: {
-            if (exists(name.c_str())) return 0;
-            char *dir = SaveStr("%s/%s", pAppDir, name.c_str());
-            CreateFile(dir, nullptr, "775", nullptr, nullptr);
-            PutMem(dir);
-            break;
-        }
-        case kCheckPs:
-            if (QuitForRunningProcesses(name.c_str())) return 1;
-            break;
-        case kVersion: {
+            plan.dest = dest;
+        } else if (plan.cmd == kVersion) {
             struct utsname u {};
             if (uname(&u) < 0) {
                 perror(nlsSetupStrCvt(60));
-                break;
+                return readAttributes(in, plan);
             }
             const char *version = in.next();
-            if (version == nullptr || !versionHolds(u.release, name.c_str(), version)) return 0;
+            if (version == nullptr || !versionHolds(u.release, plan.name.c_str(), version))
+                return false;
             const char *next = in.next();
-            if (next == nullptr) return 0;
+            if (next == nullptr) return false;
             command = next;
             continue;
         }
-        default:
-            SysCmd(9, 1, "%s/%s/%s %s", pkg, pkgDirName, name.c_str(), pAppDir);
-            break;
-        }
-        applyAttributes(in, name.c_str());
+        return readAttributes(in, plan);
+    }
+}
+
+// Runs one line; returns 1 when the user chose to quit in a process check.
+int runLine(LineReader &in) {
+    LinePlan plan;
+    bool run = readLine(in, plan);
+    if (in.overlong) {
+        PutLogMsg("WARNING: package list: a word of %d characters or more, line skipped\n",
+                  TOKEN_MAX);
         return 0;
     }
+    if (!run) return 0;
+    const char *name = plan.name.c_str();
+    const char *pkg = pZarvoInstallDir;
+    switch (plan.cmd) {
+    case kDir:
+        SysCmd(10, 1, "%s/%s/%s %s", pkg, pkgDirName, name, pAppDir);
+        break;
+    case kDirTo:
+        SysCmd(10, 1, "%s/%s/%s %s", pkg, pkgDirName, name, plan.dest.c_str());
+        break;
+    case kTouch:
+        SysCmd(35, 1, "%s/%s", pAppDir, name);
+        break;
+    case kMark:
+    case kMarkS:
+        if (!exists(name)) return 0;
+        break;
+    case kNewDir: {
+        if (exists(name)) return 0;
+        char *dir = SaveStr("%s/%s", pAppDir, name);
+        CreateFile(dir, nullptr, "775", nullptr, nullptr);
+        PutMem(dir);
+        break;
+    }
+    case kCheckPs:
+        if (QuitForRunningProcesses(name)) return 1;
+        break;
+    case kVersion: // the release could not be read: attributes only
+        break;
+    default:
+        SysCmd(9, 1, "%s/%s/%s %s", pkg, pkgDirName, name, pAppDir);
+        break;
+    }
+    for (const auto &[key, value] : plan.pairs)
+        if (key != 0) applyPair(key, value.c_str(), name);
+    return 0;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // attribute, the version conditions and the failure modes (copies warn,
 // attributes end the run).
 #include "installer/installer.h"
+#include "toolkit/syscmd/comtable.h"
 #include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>
@@ -10,9 +11,12 @@
 #include <dirent.h>
 #include <grp.h>
 #include <pwd.h>
+#include <regex>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -227,6 +231,198 @@ TEST_F(PkgListTest, FailingAttributeEndsTheRunWithStatusOne) {
     EXPECT_EQ(leftovers(), 0);
     writeFile(pkg + "/pkg.list", "c foo link " + dir.path + "/no/such/dir/x\n");
     EXPECT_EXIT(ProcessPkgList("pkg"), testing::ExitedWithCode(1), "");
+}
+
+// The commands each line runs, through fakes that only record their
+// arguments: W stands for the work area, A for the application directory and
+// T for the private temporary file of a sed edit. "logged" are the log lines
+// of the run (commands of modes 1 and 2 and the skip warnings), in order.
+struct LineCase {
+    const char *line;
+    std::vector<std::string> existing; // made in A before the line runs
+    std::vector<std::string> calls;
+    std::vector<std::string> logged;
+};
+
+class PkgListCommandsTest : public PkgListTest {
+  protected:
+    std::string bin = dir / "bin";
+    std::string calls = dir / "calls";
+    static constexpr int kFaked[] = {4, 5, 6, 9, 10, 17, 25, 26, 29, 30, 35, 40};
+    char *savedDirs[sizeof kFaked / sizeof kFaked[0]] = {};
+    char savedUseLog = 0, savedCmdLog = 0;
+
+    void SetUp() override {
+        PkgListTest::SetUp();
+        makeDirs(bin);
+        for (const char *c :
+             {"chgrp", "chmod", "chown", "cp", "ln", "mv", "mkdir", "rm", "touch", "sed"})
+            writeFile(bin + "/" + c, "#!/bin/sh\necho \"${0##*/} $*\" >> " + calls + "\n", 0755);
+        for (size_t i = 0; i < std::size(kFaked); i++) {
+            savedDirs[i] = ComList[kFaked[i]].directory;
+            ComList[kFaked[i]].directory = strdup(bin.c_str());
+        }
+        savedUseLog = flUseLog;
+        savedCmdLog = flSysCmdLog;
+        flUseLog = 1;
+        flSysCmdLog = 1;
+    }
+    void TearDown() override {
+        for (size_t i = 0; i < std::size(kFaked); i++) {
+            free(ComList[kFaked[i]].directory);
+            ComList[kFaked[i]].directory = savedDirs[i];
+        }
+        flUseLog = savedUseLog;
+        flSysCmdLog = savedCmdLog;
+        PkgListTest::TearDown();
+    }
+    std::string shLine() const {
+        return std::string(ComList[SHELL_ROW].directory) + "/" + ComList[SHELL_ROW].name + " -c \"";
+    }
+    std::vector<std::string> lines(const std::string &text) {
+        std::vector<std::string> out;
+        std::istringstream in(text);
+        for (std::string l; std::getline(in, l);) {
+            for (auto [from, to] :
+                 {std::pair{shLine(), std::string()}, {bin + "/", ""}, {app, "A"}, {work, "W"}})
+                for (size_t at; (at = l.find(from)) != std::string::npos;)
+                    l.replace(at, from.size(), to);
+            l = std::regex_replace(l, std::regex("/tmp/" + name + "_[0-9]+[A-Za-z0-9]{6}"), "T");
+            // A command without default flags is followed by two blanks in the
+            // logged line; that spacing belongs to the command layer.
+            out.push_back(std::regex_replace(l, std::regex("^(\\w+)  "), "$1 "));
+        }
+        return out;
+    }
+    // Removes the sed temporaries that the fake rm left.
+    void removeTemporaries() {
+        DIR *d = opendir("/tmp");
+        for (dirent *e; d && (e = readdir(d));)
+            if (strncmp(e->d_name, name.c_str(), name.size()) == 0)
+                unlink(("/tmp/" + std::string(e->d_name)).c_str());
+        if (d) closedir(d);
+    }
+};
+
+TEST_F(PkgListCommandsTest, EachLineRunsAndLogsItsCommandsInOrder) {
+    struct utsname u {};
+    ASSERT_EQ(uname(&u), 0);
+    std::string rel = u.release;
+    std::string longWord(300, 'x');
+    const LineCase cases[] = {
+        {"c prog mode 755 owner root group sys",
+         {},
+         {"cp -p W/pkg/prog A", "chmod 755 A/prog", "chown -R root A/prog", "chgrp -R sys A/prog"},
+         {"cp -p W/pkg/prog A", "chmod 755 A/prog", "chown -R root A/prog", "chgrp -R sys A/prog"}},
+        {"dir fonts mode 755",
+         {},
+         {"cp -pr W/pkg/fonts A", "chmod 755 A/fonts"},
+         {"cp -pr W/pkg/fonts A", "chmod 755 A/fonts"}},
+        {"dirto fonts /usr/lib/fonts mode 755",
+         {},
+         {"cp -pr W/pkg/fonts /usr/lib/fonts", "chmod 755 A/fonts"},
+         {"cp -pr W/pkg/fonts /usr/lib/fonts", "chmod 755 A/fonts"}},
+        {"t empty mode 600",
+         {},
+         {"touch A/empty", "chmod 600 A/empty"},
+         {"touch A/empty", "chmod 600 A/empty"}},
+        {"install prog", {}, {"cp -p W/pkg/prog A"}, {"cp -p W/pkg/prog A"}},
+        {"#c foo", {}, {"cp -p W/pkg/foo A"}, {"cp -p W/pkg/foo A"}},
+        {"t,c foo", {}, {"cp -p W/pkg/foo A"}, {"cp -p W/pkg/foo A"}},
+        {"C foo", {}, {"cp -p W/pkg/foo A"}, {"cp -p W/pkg/foo A"}},
+        {"# c foo mode 700", {}, {}, {}},
+        {"   c   prog  mode 644\r",
+         {},
+         {"cp -p W/pkg/prog A", "chmod 644 A/prog"},
+         {"cp -p W/pkg/prog A", "chmod 644 A/prog"}},
+        {"c prog link /usr/bin/prog name prog2 mode 700",
+         {},
+         {"cp -p W/pkg/prog A", "ln -s A/prog /usr/bin/prog", "mv -f A/prog A/prog2",
+          "chmod 700 A/prog"},
+         {"cp -p W/pkg/prog A", "ln -s A/prog /usr/bin/prog", "mv -f A/prog A/prog2",
+          "chmod 700 A/prog"}},
+        {"c prog color red Mode 700 mode 711",
+         {},
+         {"cp -p W/pkg/prog A", "chmod 711 A/prog"},
+         {"cp -p W/pkg/prog A", "chmod 711 A/prog"}},
+        {"c prog mode", {}, {"cp -p W/pkg/prog A"}, {"cp -p W/pkg/prog A"}},
+        {"c prog mode 755 sed s/a/b/ owner bin",
+         {},
+         {"cp -p W/pkg/prog A", "chmod 755 A/prog", "sed s/a/b/ A/prog", "cp -p T A/prog",
+          "rm -f T", "chown -R bin A/prog"},
+         {"cp -p W/pkg/prog A", "chmod 755 A/prog", "{ sed s/a/b/ A/prog > T; }",
+          "chown -R bin A/prog"}},
+        {"m README sed -e s/OLD/NEW/g  -e s/x/y/ mode 600",
+         {"README"},
+         {"sed -e s/OLD/NEW/g -e s/x/y/ mode 600 A/README", "cp -p T A/README", "rm -f T"},
+         {"{ sed -e s/OLD/NEW/g  -e s/x/y/ mode 600 A/README > T; }"}},
+        {"m README", {"README"}, {}, {}},
+        {"m missing mode 700", {}, {}, {}},
+        {"s missing sed -e s/a/b/", {}, {}, {}},
+        {"s README mode 604", {"README"}, {"chmod 604 A/README"}, {"chmod 604 A/README"}},
+        {"newdir logs mode 777",
+         {},
+         {"mkdir -p A/logs", "chmod 775 A/logs", "chmod 777 A/logs"},
+         {"mkdir -p A/logs", "chmod 775 A/logs", "chmod 777 A/logs"}},
+        {"newdir logs mode 777", {"logs"}, {}, {}},
+        {"checkps ,zzq-never-running, mode 755",
+         {},
+         {"chmod 755 A/,zzq-never-running,"},
+         {"chmod 755 A/,zzq-never-running,"}},
+        {"c", {}, {}, {"WARNING: package list: 'c' without a name, line skipped"}},
+        {"c\tprog", {}, {}, {"WARNING: package list: 'c\tprog' without a name, line skipped"}},
+        {"dirto fonts",
+         {},
+         {},
+         {"WARNING: package list: 'dirto fonts' without a destination, line skipped"}},
+        {"v < ~ c prog mode 600",
+         {},
+         {"cp -p W/pkg/prog A", "chmod 600 A/prog"},
+         {"cp -p W/pkg/prog A", "chmod 600 A/prog"}},
+        {"v <= 0 c prog", {}, {}, {}},
+        {"v >= 0 v < ~ t f", {}, {"touch A/f"}, {"touch A/f"}},
+        {"v >= 0 v > ~ t f", {}, {}, {}},
+        {"v => 0 t f", {}, {}, {}},
+        {"v > 0 # t f", {}, {}, {}},
+        {"v > 0", {}, {}, {}},
+        {"v > 0 t", {}, {}, {"WARNING: package list: 't' without a name, line skipped"}},
+        {"v >", {}, {}, {}},
+    };
+    const std::string warnLong =
+        "WARNING: package list: a word of 255 characters or more, line skipped";
+    std::vector<LineCase> all(std::begin(cases), std::end(cases));
+    std::string eq = "v = " + rel + " t same", ne = "v != " + rel + " t same";
+    std::string l1 = "c prog mode 755 owner " + longWord, l2 = longWord + " prog mode 700",
+                l3 = "v > 0 c " + longWord, l4 = "m README sed s/" + longWord + "/y/";
+    all.push_back({eq.c_str(), {}, {"touch A/same"}, {"touch A/same"}});
+    all.push_back({ne.c_str(), {}, {}, {}});
+    all.push_back({l1.c_str(), {}, {}, {warnLong}});
+    all.push_back({l2.c_str(), {}, {}, {warnLong}});
+    all.push_back({l3.c_str(), {}, {}, {warnLong}});
+    all.push_back({l4.c_str(),
+                   {"README"},
+                   {"sed s/" + longWord + "/y/ A/README", "cp -p T A/README", "rm -f T"},
+                   {"{ sed s/" + longWord + "/y/ A/README > T; }"}});
+    int n = 0;
+    for (const LineCase &c : all) {
+        SCOPED_TRACE(c.line);
+        std::string log = "/tmp/" + name + "_" + std::to_string(n++) + ".log";
+        free(my_name);
+        my_name = strdup((name + "_" + std::to_string(n - 1)).c_str());
+        unlink(log.c_str());
+        unlink(calls.c_str());
+        for (const std::string &e : c.existing)
+            writeFile(a(e), "");
+        EXPECT_EQ(list(std::string(c.line) + "\n"), 0);
+        EXPECT_EQ(lines(pathExists(calls) ? readFile(calls) : ""), c.calls);
+        EXPECT_EQ(lines(pathExists(log) ? readFile(log) : ""), c.logged);
+        unlink(log.c_str());
+        removeTemporaries();
+        for (const std::string &e : c.existing) {
+            unlink(a(e).c_str());
+            rmdir(a(e).c_str());
+        }
+    }
 }
 
 } // namespace
