@@ -218,6 +218,33 @@ TEST_F(HtmlViewer, FollowsLinksAndGoesBackFromStandardInput) {
     EXPECT_EQ(HistoryI, 0);
 }
 
+TEST_F(HtmlViewer, ABrokenLinkKeepsThePageAndContentsEmptiesTheHistory) {
+    std::string text = "<html page=\"one\"><body>Start<br><a href=\"#two\">next</a><br>"
+                       "<a href=\"absent.html\">gone</a><br></body></html>"
+                       "<html page=\"two\"><body>Later<br><a href=\"#three\">on</a><br>"
+                       "</body></html><html page=\"three\"><body>Last<br></body></html>";
+    std::string out;
+    {
+        menutest::Console console("2\n1\n1\nt\nx\n");
+        TtyHtmlHelp("broken.html", text.data(), "Viewer");
+        out = console.Output();
+    }
+    size_t error = out.find("Error in reading file absent.html\n");
+    ASSERT_NE(error, std::string::npos) << out;
+    // The same page is shown again after the error, then the moves, then the first
+    // page of the first file loaded in this run.
+    size_t start = out.find("Start", error);
+    size_t later = out.find("Later", start);
+    size_t last = out.find("Last", later);
+    size_t top = out.find("Start", last);
+    EXPECT_NE(start, std::string::npos) << out;
+    EXPECT_NE(later, std::string::npos) << out;
+    EXPECT_NE(last, std::string::npos) << out;
+    EXPECT_NE(top, std::string::npos) << out;
+    EXPECT_EQ(HistoryI, 0);
+    EXPECT_EQ(pCurrentPage, static_cast<HtmlPage *>(ListFindItemN(aFile[0]->pages, 1)));
+}
+
 TEST(HtmlHelpLoad, ErrorsNameTheFileOrTheBuffer) {
     testing::internal::CaptureStdout();
     EXPECT_FALSE(HtmlHelp("/nonexistent/help.html", nullptr));
