@@ -329,6 +329,6 @@ HtmlFile *ParseHtmlFile(char *ref, char *content) {
         PrintTextImage(file);
     }
     pCurrentPage = static_cast<HtmlPage *>(ListFindItemN(file->pages, 1));
-    if (target != nullptr && *target != '\0') GoToTarget(target);
+    if (target != nullptr) GoToTarget(target);
     return file;
 }

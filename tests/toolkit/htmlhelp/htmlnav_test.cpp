@@ -1,9 +1,13 @@
 // Help navigation: targets, links across files, history with Back and Contents.
 #include "toolkit/toolkit.h"
 
+#include "tests/toolkit/nls/nls_fixture.h"
+#include "tests/toolkit/textmenu/menu_io.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -58,7 +62,12 @@ class HtmlNav : public ::testing::Test {
         HistoryI = 0;
         TargetPos = 0;
     }
-    void TearDown() override { system(("rm -rf " + dir_).c_str()); }
+    void TearDown() override {
+        // Tests may work inside the scratch directory; leave it before it goes.
+        EXPECT_EQ(chdir(cwd_.c_str()), 0);
+        system(("rm -rf " + dir_).c_str());
+    }
+    std::string cwd_ = std::filesystem::current_path().string();
     std::string dir_;
     HtmlFile *guide_ = nullptr;
     int guideIndex_ = 0;
@@ -163,6 +172,77 @@ TEST_F(HtmlNav, MenuOffersHrefLinksThenTheCommonItems) {
     TtyHelpGotoLink(&HelpMenu, &HelpMenuItems[2]);
     EXPECT_EQ(pCurrentPage, Page(guide_, 2));
     EXPECT_STREQ(HelpMenuItems[0].text, Page(guide_, 2)->image);
+}
+
+// The viewer driven through standard input: a numbered link, Back and Exit
+// Help, with the texts of the common items and the title from the catalogue.
+class HtmlViewer : public nlstest::ScratchToolDir {
+  protected:
+    void SetUp() override {
+        ScratchToolDir::SetUp();
+        WriteDb("en_US", "CoreString",
+                {{"20_150", "~x Leave Help"},
+                 {"20_151", "~t Top"},
+                 {"20_152", "~p Previous"},
+                 {"30_22", "%s Guide"}});
+        pDrvCoreDB = OpenDb("en_US", "CoreString");
+    }
+    void TearDown() override {
+        pDrvCoreDB = nullptr;
+        ScratchToolDir::TearDown();
+    }
+};
+
+TEST_F(HtmlViewer, FollowsLinksAndGoesBackFromStandardInput) {
+    std::string text = "<html page=\"one\"><body>First page<br><a href=\"#two\">to two</a><br>"
+                       "</body></html><html page=\"two\"><body>Second page<br></body></html>";
+    std::string out;
+    {
+        menutest::Console console("1\np\nx\n");
+        TtyHtmlHelp("viewer.html", text.data(), "Viewer");
+        out = console.Output();
+    }
+    EXPECT_EQ(HelpCommonItems[2].key, 'x');
+    EXPECT_EQ(HelpCommonItems[3].key, 't');
+    EXPECT_EQ(HelpCommonItems[4].key, 'p');
+    EXPECT_STREQ(HelpMenu.title, "Zarvo Guide");
+    size_t first = out.find("First page");
+    size_t second = out.find("Second page", first);
+    size_t back = out.find("First page", second);
+    EXPECT_NE(first, std::string::npos) << out;
+    EXPECT_NE(second, std::string::npos) << out;
+    EXPECT_NE(back, std::string::npos) << out;
+    EXPECT_NE(out.find("to two"), std::string::npos) << out;
+    EXPECT_NE(out.find("Leave Help"), std::string::npos) << out;
+    EXPECT_EQ(pCurrentPage, static_cast<HtmlPage *>(ListFindItemN(aFile[CurrentFile]->pages, 1)));
+    EXPECT_EQ(HistoryI, 0);
+}
+
+TEST_F(HtmlViewer, ABrokenLinkKeepsThePageAndContentsEmptiesTheHistory) {
+    std::string text = "<html page=\"one\"><body>Start<br><a href=\"#two\">next</a><br>"
+                       "<a href=\"absent.html\">gone</a><br></body></html>"
+                       "<html page=\"two\"><body>Later<br><a href=\"#three\">on</a><br>"
+                       "</body></html><html page=\"three\"><body>Last<br></body></html>";
+    std::string out;
+    {
+        menutest::Console console("2\n1\n1\nt\nx\n");
+        TtyHtmlHelp("broken.html", text.data(), "Viewer");
+        out = console.Output();
+    }
+    size_t error = out.find("Error in reading file absent.html\n");
+    ASSERT_NE(error, std::string::npos) << out;
+    // The same page is shown again after the error, then the moves, then the first
+    // page of the first file loaded in this run.
+    size_t start = out.find("Start", error);
+    size_t later = out.find("Later", start);
+    size_t last = out.find("Last", later);
+    size_t top = out.find("Start", last);
+    EXPECT_NE(start, std::string::npos) << out;
+    EXPECT_NE(later, std::string::npos) << out;
+    EXPECT_NE(last, std::string::npos) << out;
+    EXPECT_NE(top, std::string::npos) << out;
+    EXPECT_EQ(HistoryI, 0);
+    EXPECT_EQ(pCurrentPage, static_cast<HtmlPage *>(ListFindItemN(aFile[0]->pages, 1)));
 }
 
 TEST(HtmlHelpLoad, ErrorsNameTheFileOrTheBuffer) {

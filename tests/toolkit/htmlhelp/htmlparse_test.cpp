@@ -154,6 +154,23 @@ TEST_F(HtmlFiles, PagesSkippedSectionsAndReloading) {
     EXPECT_EQ(FileIndex, before + 1);
 }
 
+// A "#" with nothing after it still names a target: the empty name of the
+// first page, whose place is then recorded.
+TEST_F(HtmlFiles, AnEmptyTargetIsStillLookedFor) {
+    std::string html = "<html page=\"\"><body>first<br></body></html>"
+                       "<html page=\"two\"><body>second<br></body></html>";
+    char ref[] = "empty-target.html#";
+    HistoryI = 0;
+    TargetPos = 5;
+    HtmlFile *file = ParseHtmlFile(ref, html.data());
+    ASSERT_NE(file, nullptr);
+    EXPECT_STREQ(file->name, "empty-target.html");
+    EXPECT_EQ(pCurrentPage, static_cast<HtmlPage *>(ListFindItemN(file->pages, 1)));
+    EXPECT_EQ(HistoryI, 1);
+    EXPECT_EQ(TargetPos, 0);
+    HistoryI = 0;
+}
+
 TEST_F(HtmlFiles, RefusedReferences) {
     char http[] = "HTTP://example/x.html";
     EXPECT_EQ(ParseHtmlFile(http, nullptr), nullptr);

@@ -348,4 +348,119 @@ TEST_F(Interact, TitleCentredOnItsFirstLine) {
     EXPECT_EQ(out.rfind("\f\n" + std::string(36, ' ') + "\nPrinter\nsecond\n\n", 0), 0u) << out;
 }
 
+// The exit question names the parent menu, or the program at top level;
+// only leaving the program ends the dialogue with a line end.
+TEST_F(Interact, ExitQuestionNamesTheParentOrTheProgram) {
+    char *saved = my_name;
+    my_name = const_cast<char *>("setup");
+    Fixture top;
+    std::string out = RunWith(&top.menu, "\ny\n");
+    const std::string exitText = "exit: \nDo you want to exit setup? [y/n] \n";
+    EXPECT_EQ(out.substr(out.size() - exitText.size()), exitText) << out;
+
+    Fixture sub;
+    char *parent = const_cast<char *>("Main");
+    sub.menu.parent_name = &parent;
+    out = RunWith(&sub.menu, "\ny\n");
+    const std::string returnText = "exit: \nDo you want to return to Main menu? [y/n] ";
+    EXPECT_EQ(out.substr(out.size() - returnText.size()), returnText) << out;
+    my_name = saved;
+}
+
+int refreshes = 0;
+void CountRefresh(Menu *) {
+    refreshes++;
+}
+intptr_t PrintApplied(Menu *menu) {
+    printf("<applied>");
+    return menu != nullptr;
+}
+
+// on_refresh runs on entry, after a sub-menu and after a no to the exit
+// question; a successful action under MENU_REINIT_ON_ACTION resets values.
+TEST_F(Interact, RefreshAndReinitialisation) {
+    Fixture sub;
+    sub.menu.title = "Sub";
+    Fixture f(MENU_COMPACT | MENU_KEEP_ITEMS | MENU_REINIT_ON_ACTION);
+    f.items[5].text = "More";
+    f.items[5].kind = ITEM_SUBMENU;
+    f.items[5].value.menu = &sub.menu;
+    f.menu.on_refresh = CountRefresh;
+    refreshes = 0;
+    RunWith(&f.menu, "1 2\n5\nx\n\nn\nx\n");
+    EXPECT_EQ(refreshes, 3);
+    EXPECT_EQ(f.items[0].value.i, 1); // green kept
+    RunWith(&f.menu, "1 2\n4\nx\n");
+    EXPECT_EQ(f.items[0].value.i, 0); // the action set the defaults again
+    EXPECT_EQ(actions, 1);
+}
+
+// The apply question comes only after a change; a yes with a name missing
+// keeps the menu, a yes with all names set applies and leaves.
+TEST_F(Interact, ApplyQuestionNeedsAChangeAndAllNames) {
+    Fixture f;
+    f.items[1].kind = ITEM_NAME;
+    f.menu.apply_question = "Apply";
+    f.menu.on_apply = PrintApplied;
+    std::string out = RunWith(&f.menu, "\ny\n");
+    EXPECT_EQ(out.find("Apply? [y/n] "), std::string::npos);
+    EXPECT_EQ(out.find("<applied>"), std::string::npos);
+
+    Fixture g;
+    g.items[1].kind = ITEM_NAME;
+    g.menu.apply_question = "Apply";
+    g.menu.on_apply = PrintApplied;
+    out = RunWith(&g.menu, "1\n\ny\n\n2 lp\n\ny\n");
+    const std::string missing = "exit: Apply? [y/n] \nAll names must be set before applying "
+                                "setup.\nPress <Return> to continue\f";
+    EXPECT_NE(out.find(missing), std::string::npos) << out;
+    const std::string applied = "exit: Apply? [y/n] <applied>";
+    EXPECT_EQ(out.substr(out.size() - applied.size()), applied) << out;
+
+    // An apply item checks the names itself; it leaves without on_apply.
+    Fixture h;
+    h.items[1].kind = ITEM_NAME;
+    h.items[5].text = "Apply";
+    h.items[5].kind = ITEM_APPLY;
+    h.menu.on_apply = PrintApplied;
+    intptr_t result = -1;
+    out = RunWith(&h.menu, "5\n\n2 lp\n5\n", &result);
+    EXPECT_NE(out.find("All names must be set"), std::string::npos);
+    EXPECT_EQ(out.find("<applied>"), std::string::npos);
+    EXPECT_EQ(result, 0);
+}
+
+// Numbers are entered from the argument or after the item's prompt.
+TEST_F(Interact, NumberItemsTakeTheArgumentOrPrompt) {
+    Fixture f;
+    f.menu.flags |= MENU_KEEP_ITEMS;
+    f.items[2].state = ITEM_ACTIVE;
+    f.items[2].prompt = "Copies";
+    std::string out = RunWith(&f.menu, "3 12\n3\n\nx\n");
+    EXPECT_EQ(f.items[2].value.i, 12); // the empty answer keeps it
+    EXPECT_NE(out.find("exit: Copies: \f"), std::string::npos) << out;
+    f.items[2].kind = ITEM_REAL;
+    out = RunWith(&f.menu, "3\n7.25\nx\n");
+    EXPECT_FLOAT_EQ(f.items[2].value.f, 7.25f);
+    EXPECT_NE(out.find("[7.250]"), std::string::npos) << out;
+}
+
+// "s" under MENU_STORE_DEFAULT writes ".settings" and ends the process.
+TEST_F(Interact, StoreDefaultWritesAndEnds) {
+    char tmpl[] = "/tmp/settingsXXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    Fixture f(MENU_COMPACT | MENU_STORE_DEFAULT);
+    EXPECT_EXIT(
+        {
+            if (chdir(tmpl) != 0) exit(3);
+            Input("1 2\nS\n");
+            RunMenu(&f.menu, nullptr, 1);
+            exit(4);
+        },
+        testing::ExitedWithCode(0), "");
+    std::string file = std::string(tmpl) + "/.settings";
+    EXPECT_EQ(access(file.c_str(), R_OK), 0);
+    system((std::string("rm -rf ") + tmpl).c_str());
+}
+
 } // namespace
