@@ -208,6 +208,22 @@ void expectOnlyProgressDots(const Sandbox &sb, size_t logged) {
 
 const std::string kSmallList = "c osqadmin mode 755\nc osrosxxtty\nc qsf\n";
 
+// The commands that copy a two-piece distribution into the work area and unpack it, followed
+// by rest.
+std::vector<std::string> afterUnpacking(std::vector<std::string> rest) {
+    std::vector<std::string> all = {
+        "cp -p /dist/pkg_tar.1 /tmp/ZarvoInstall",
+        "cp -p /dist/pkg_tar.2 /tmp/ZarvoInstall",
+        "cp -p /dist/disks /tmp/ZarvoInstall",
+        "cp -p /dist/isize /tmp/ZarvoInstall",
+        "cp -p /dist/tsize /tmp/ZarvoInstall",
+        "tar xvfp /tmp/ZarvoInstall/ZarvoLinuxi386Osxx.tar",
+        "rm -rf /tmp/ZarvoInstall/ZarvoLinuxi386Osxx.tar",
+    };
+    all.insert(all.end(), rest.begin(), rest.end());
+    return all;
+}
+
 TEST(Install, FreshRunLogsItsCommandsInOrder) {
     NEED_SANDBOX();
     Dist d(kSmallList, "--pieces 2");
@@ -216,14 +232,7 @@ TEST(Install, FreshRunLogsItsCommandsInOrder) {
     EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
     std::string log = sandboxRead(sb, "/tmp/setup.log");
     EXPECT_EQ(log.rfind("initializing system\n", 0), 0u) << log;
-    std::vector<std::string> want = {
-        "cp -p /dist/pkg_tar.1 /tmp/ZarvoInstall",
-        "cp -p /dist/pkg_tar.2 /tmp/ZarvoInstall",
-        "cp -p /dist/disks /tmp/ZarvoInstall",
-        "cp -p /dist/isize /tmp/ZarvoInstall",
-        "cp -p /dist/tsize /tmp/ZarvoInstall",
-        "tar xvfp /tmp/ZarvoInstall/ZarvoLinuxi386Osxx.tar",
-        "rm -rf /tmp/ZarvoInstall/ZarvoLinuxi386Osxx.tar",
+    std::vector<std::string> want = afterUnpacking({
         "mkdir -p /opt/Zarvo/osxx",
         "chmod  775 /opt/Zarvo/osxx",
         "mkdir -p /usr/Zarvo",
@@ -240,7 +249,7 @@ TEST(Install, FreshRunLogsItsCommandsInOrder) {
         "chmod  4755 /opt/Zarvo/osxx/osrosxxtty",
         "chmod  4755 /opt/Zarvo/osxx/qsf",
         "rm -rf  /tmp/ZarvoInstall",
-    };
+    });
     std::vector<std::string> got = loggedCommands(log);
     EXPECT_EQ(got, want) << log;
     expectOnlyProgressDots(sb, got.size());
@@ -255,14 +264,7 @@ TEST(Install, UpgradeInPlaceLogsThePackageListFirstAndNoNewDirectories) {
     sandboxMkdir(sb, "/usr/Zarvo", 0700);
     install(sb, d);
     EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
-    std::vector<std::string> want = {
-        "cp -p /dist/pkg_tar.1 /tmp/ZarvoInstall",
-        "cp -p /dist/pkg_tar.2 /tmp/ZarvoInstall",
-        "cp -p /dist/disks /tmp/ZarvoInstall",
-        "cp -p /dist/isize /tmp/ZarvoInstall",
-        "cp -p /dist/tsize /tmp/ZarvoInstall",
-        "tar xvfp /tmp/ZarvoInstall/ZarvoLinuxi386Osxx.tar",
-        "rm -rf /tmp/ZarvoInstall/ZarvoLinuxi386Osxx.tar",
+    std::vector<std::string> want = afterUnpacking({
         "cp -p /tmp/ZarvoInstall/pkg/osqadmin /usr/Zarvo/osxx",
         "chmod  755 /usr/Zarvo/osxx/osqadmin",
         "cp -p /tmp/ZarvoInstall/pkg/osrosxxtty /usr/Zarvo/osxx",
@@ -270,7 +272,7 @@ TEST(Install, UpgradeInPlaceLogsThePackageListFirstAndNoNewDirectories) {
         "chmod  4755 /usr/Zarvo/osxx/osrosxxtty",
         "chmod  4755 /usr/Zarvo/osxx/qsf",
         "rm -rf  /tmp/ZarvoInstall",
-    };
+    });
     std::vector<std::string> got = loggedCommands(sandboxRead(sb, "/tmp/setup.log"));
     EXPECT_EQ(got, want) << sandboxRead(sb, "/tmp/setup.log");
     expectOnlyProgressDots(sb, got.size());
