@@ -45,12 +45,13 @@ LPRng)
     done
     flRemoveJob="False"
     OstrelJob=
+    OstrelStdinJob=${SPOOL_DIR}/${OstrelPrinter}.$$
     for OstrelFile in $OstrelFiles
     do
         if [ "$OstrelFile" = "(stdin)" ]
         then
-            OstrelJob=${SPOOL_DIR}/${OstrelPrinter}.$$
-            cat <&0 > ${OstrelJob}
+            OstrelJob=${OstrelStdinJob}
+            cat <&0 > ${OstrelStdinJob}
             flRemoveJob="True"
         else
             OstrelJob="$OstrelJob $OstrelFile"
@@ -62,9 +63,10 @@ LPRng)
         ${ToolPath}/qsf $OstrelJob
         _exitVal=$?
     done
+    # Files named after the copy are the user's; only the copy is removed.
     if [ "$flRemoveJob" = "True" ]
     then
-        rm -f ${OstrelJob}
+        rm -f ${OstrelStdinJob}
     fi
     ;;
 V5)

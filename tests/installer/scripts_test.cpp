@@ -117,7 +117,8 @@ TEST_F(ScriptsTest, EveryScriptHasShellLineBannerAndToolPathFirst) {
         EXPECT_EQ(l[3].size(), 63u);
         EXPECT_EQ(l[3].substr(0, 2), "##");
         EXPECT_EQ(l[3].substr(61), "##");
-        EXPECT_TRUE(has(l[3], std::to_string(thisYear()))) << l[3];
+        EXPECT_EQ(l[3], "##    Copyright (c) " + std::to_string(thisYear()) +
+                            " Zarvo Inc.  All rights reserved.    ##");
         EXPECT_EQ(l[4], l[2]);
         EXPECT_EQ(l[5], l[1]);
         EXPECT_EQ(l[6], "");
@@ -341,6 +342,29 @@ TEST_F(ScriptsTest, QsfLprngCollectsFilesOrSpoolsStandardInput) {
     EXPECT_TRUE(has(r, "arg=[" + sd + "/laser.")) << r;
     EXPECT_TRUE(has(r, "data=hello\n")) << r;
     EXPECT_TRUE(std::filesystem::is_empty(sd));
+}
+
+// Only the copy of standard input is the script's own: a file named after it
+// is the user's and must survive the submission.
+TEST_F(ScriptsTest, QsfLprngRemovesOnlyItsCopyOfStandardInput) {
+    flag(" LPRng ");
+    std::string q = dir / "lpd/laser";
+    makeDirs(q);
+    std::string sd = dir / "sd";
+    makeDirs(sd);
+    std::string mine = dir / "report.txt";
+    writeFile(mine, "keep\n");
+    EXPECT_EQ(run({.cwd = q,
+                   .script = qsf(),
+                   .args = {"-d" + sd, "-f(stdin)", "-f" + mine},
+                   .input = "hello\n"}),
+              0);
+    std::string r = rec();
+    EXPECT_TRUE(has(r, "arg=[" + sd + "/laser.")) << r;
+    EXPECT_TRUE(has(r, "arg=[" + mine + "]\n")) << r;
+    EXPECT_TRUE(has(r, "data=hello\ndata=keep\n")) << r;
+    EXPECT_TRUE(std::filesystem::is_empty(sd));
+    EXPECT_EQ(readFile(mine), "keep\n");
 }
 
 TEST_F(ScriptsTest, QsfV5AndCupsExportTheJobVariables) {
