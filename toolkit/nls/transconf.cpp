@@ -28,6 +28,12 @@ namespace {
 const char *const kFallbackLang = "en_US";
 const char *const kWhite = " \t\r\n";
 
+// The tool directory; without one the files are looked for in the working directory, as the
+// databases are.
+const char *ToolDir() {
+    return pToolPath && *pToolPath ? pToolPath : ".";
+}
+
 bool IsWhite(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
@@ -108,7 +114,6 @@ std::string MappedLanguage(const char *text, const char *hit) {
 // String 999/1 of the English core database, or null without a database. A miss yields
 // the key text 999_1, which holds no mapping and no default, so the choice ends in en_US.
 char *FallbackConfiguration() {
-    if (!pToolPath) return nullptr;
     if (!pDrvCoreDB) pDrvCoreDB = DbTOpen("en_US/CoreString", 0);
     if (!pDrvCoreDB) return nullptr;
     return NlsFetchString(pDrvCoreDB, nullptr, NLS_BY_NUMBER, 999, 1);
@@ -125,14 +130,14 @@ std::string Needle() {
 } // namespace
 
 char *ParseTransFile(const char *name) {
-    if (!pToolPath || !name) return nullptr;
-    char *text = GetSavedFileContent(pToolPath, name);
+    if (!name) return nullptr;
+    char *text = GetSavedFileContent(ToolDir(), name);
     if (!text) return nullptr;
     TransText out;
     Normalise(text, out);
     PutMem(text);
     if (out.full)
-        fprintf(stderr, "WARNING: %s/%s: text beyond %d characters ignored\n", pToolPath, name,
+        fprintf(stderr, "WARNING: %s/%s: text beyond %d characters ignored\n", ToolDir(), name,
                 TRANSBUF_SIZE - 1);
     return SaveStr_(out.buf);
 }

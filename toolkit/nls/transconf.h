@@ -28,8 +28,9 @@ extern char TmpKey[TMPKEY_SIZE];
 // and never null.
 char *GetDesiredNLSLang(void);
 
-// Reads <pToolPath>/<name> and returns its normalised text as a new saved string (owned by
-// the caller), or null when the file can't be read. Text beyond 8191 characters is dropped at
+// Reads <pToolPath>/<name> (./<name> when pToolPath is unset or empty) and returns its
+// normalised text as a new saved string (owned by the caller), or null when the file can't
+// be read. Text beyond 8191 characters is dropped at
 // a word boundary with a warning on standard error.
 char *ParseTransFile(const char *name);
 

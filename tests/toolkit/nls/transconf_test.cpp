@@ -2,6 +2,7 @@
 #include "tests/toolkit/nls/nls_fixture.h"
 
 #include <cstring>
+#include <filesystem>
 
 using nlstest::ScratchToolDir;
 
@@ -51,11 +52,52 @@ TEST_F(TransConf, NormalisesWordsEqualsCommentsAndLineEnds) {
         EXPECT_EQ(Normalised(c.file), c.normalised) << c.file;
 }
 
-TEST_F(TransConf, MissingFileOrToolPathGivesNull) {
+TEST_F(TransConf, MissingFileGivesNull) {
     EXPECT_EQ(ParseTransFile("trans.conf"), nullptr);
-    WriteTransConf("a = b\n");
-    pToolPath = nullptr;
-    EXPECT_EQ(ParseTransFile("trans.conf"), nullptr);
+    EXPECT_EQ(ParseTransFile(nullptr), nullptr);
+}
+
+// The scratch directory is also the working directory, so "." finds its files.
+TEST_F(TransConf, AnUnsetOrEmptyToolDirectoryIsTheWorkingDirectory) {
+    static char empty[] = "";
+    char *tools[] = {nullptr, empty};
+    for (char *tool : tools) {
+        SCOPED_TRACE(tool ? "empty tool directory" : "unset tool directory");
+        ResetService();
+        WriteTransConf(kGerman);
+        pToolPath = tool;
+        char *out = ParseTransFile("trans.conf");
+        ASSERT_NE(out, nullptr);
+        EXPECT_STREQ(out, "de_DE = de_DE de_AT \nDefault en_US \n");
+        PutMem(out);
+        setenv("LANG", "de_AT.UTF-8", 1);
+        EXPECT_STREQ(GetDesiredNLSLang(), "de_DE");
+
+        // Without trans.conf the fallback string is read from ./db as well.
+        ResetService();
+        std::filesystem::remove(dir_ / "trans.conf");
+        WriteDb("en_US", "CoreString", {{"999_1", "fr_FR = fr_FR \nDefault it_IT \n"}});
+        setenv("LANG", "fr_FR", 1);
+        EXPECT_STREQ(GetDesiredNLSLang(), "fr_FR");
+        EXPECT_NE(pDrvCoreDB, nullptr);
+        pToolPath = toolPath_.data();
+    }
+}
+
+TEST_F(TransConf, ARelativeToolDirectoryIsReadFromTheWorkingDirectory) {
+    WriteDb("en_US", "CoreString", {{"999_1", "fr_FR = fr_FR \nDefault it_IT \n"}});
+    ASSERT_EQ(chdir(dir_.parent_path().c_str()), 0);
+    std::string relative = dir_.filename().string();
+    pToolPath = relative.data();
+    setenv("LANG", "fr_FR", 1);
+    EXPECT_STREQ(GetDesiredNLSLang(), "fr_FR") << "fallback database under a relative directory";
+
+    ResetService();
+    WriteTransConf(kGerman);
+    setenv("LANG", "de_AT", 1);
+    EXPECT_STREQ(GetDesiredNLSLang(), "de_DE");
+    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    pToolPath = toolPath_.data();
 }
 
 TEST_F(TransConf, OverlongConfigurationIsCutAtAWordWithAWarning) {
