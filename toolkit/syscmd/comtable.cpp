@@ -118,12 +118,11 @@ static void MakeFullSearchPath() {
 }
 
 // Gives the missing rows the directories of list (cut in place) in order;
-// returns 0 as soon as every row has one.
+// returns 0 as soon as every row has one, leaving the rest of the list uncut.
 static char FillFromList(char *list) {
-    char missing = 1;
-    for (char *dir = GetTokenParse(list, ":"); dir && missing; dir = GetTokenParse(nullptr, ":"))
-        missing = FillCmdPaths(dir);
-    return missing;
+    for (char *dir = GetTokenParse(list, ":"); dir; dir = GetTokenParse(nullptr, ":"))
+        if (!FillCmdPaths(dir)) return 0;
+    return 1;
 }
 
 void InitSysCmdList() {
