@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 namespace {
 
@@ -19,9 +20,11 @@ struct Case {
     const char *df, *du;            // fake knobs: "MOUNT AVAIL" and "PATH SIZE" lines
     std::vector<const char *> dirs; // directories made before the check
     const char *work, *target;
-    int status;                 // kForkReturned when the check lets the run go on
-    const char *says;           // expected part of the output ("" = no output)
-    const char *lang = nullptr; // LANG for the run
+    int status;                  // kForkReturned when the check lets the run go on
+    const char *says;            // expected part of the output ("" = no output)
+    const char *lang = nullptr;  // LANG for the run
+    const char *calls = nullptr; // df/du calls in order (null: not checked)
+    bool whole = false;          // the output is exactly `says`
 };
 
 const char *const kReturns = "";
@@ -82,6 +85,69 @@ const Case kCases[] = {
      "/tmp/ZarvoInstall", "/opt", 0, "at least 4.000000e+01 bytes"},
     {"full report in German", "1000", "500", "/ 17\n/tmp 100000\n", "", {}, "/tmp/ZarvoInstall",
      "/newdisk/pkg", 0, "In / ist nicht genügend Platz", "ge_GE"},
+    // Which file systems are asked, and how often, for each layout.
+    {"two file systems, nothing installed: install area asked, then probed", "1000", "500",
+     "/ 100000\n/tmp 100000\n", "", {}, "/tmp/ZarvoInstall", "/opt", kForkReturned, kReturns,
+     nullptr, "df /tmp\ndf /opt\ndf /opt\n"},
+    {"one file system, nothing installed: asked again before the sum", "1000", "500", "/ 100000\n",
+     "", {}, "/tmp/ZarvoInstall", "/opt", kForkReturned, kReturns, nullptr,
+     "df /tmp\ndf /opt\ndf /opt\ndf /opt\n"},
+    {"missing work area and parents: nearest existing directory asked", "1000", "500",
+     "/ 100000\n/tmp 100000\n", "", {}, "/tmp/a/b/ZarvoInstall", "/newdisk/pkg", kForkReturned,
+     kReturns, nullptr, "df /tmp\ndf /\ndf /\n"},
+    {"maker directory without application directory", "1000", "500", "/ 100000\n/tmp 100000\n",
+     "", {"/opt/Zarvo"}, "/tmp/ZarvoInstall", "/opt", kForkReturned, kReturns, nullptr,
+     "df /tmp\ndf /opt/Zarvo\ndf /opt/Zarvo\n"},
+    {"existing work area, two file systems", "1000", "500", "/ 100000\n/tmp 100000\n",
+     "/tmp/ZarvoInstall 3\n", {"/tmp/ZarvoInstall"}, "/tmp/ZarvoInstall", "/opt", kForkReturned,
+     kReturns, nullptr, "df /tmp/ZarvoInstall\ndu -s /tmp/ZarvoInstall\ndf /opt\ndf /opt\n"},
+    {"upgrade in place, two file systems: no probe, no second query", "1000", "500",
+     "/ 100000\n/tmp 100000\n", "/opt/Zarvo/osxx 3\n", {"/opt/Zarvo/osxx"}, "/tmp/ZarvoInstall",
+     "/opt", kForkReturned, kReturns, nullptr,
+     "df /tmp\ndf /opt/Zarvo/osxx\ndu -s /opt/Zarvo/osxx\n"},
+    {"work area query without an avail column: nothing more asked", "1000", "500",
+     "/ 100000\n/tmp -\n", "", {}, "/tmp/ZarvoInstall", "/opt", kForkReturned, kReturns, nullptr,
+     "df /tmp\n"},
+    {"missing size file: nothing asked", nullptr, "500", "/ 100000\n", "", {}, "/tmp/ZarvoInstall",
+     "/opt", 0, "Could not determine how much space needed for install, missing isize.\n", nullptr,
+     "", true},
+    // One file system with both replaced directories: the free space counted
+    // once plus what each directory gives back (1000 + 300 + 500).
+    {"one file system, both directories replaced, exactly enough", "1000", "720", "/ 1000\n",
+     "/tmp/ZarvoInstall 300\n/opt/Zarvo/osxx 500\n", {"/tmp/ZarvoInstall", "/opt/Zarvo/osxx"},
+     "/tmp/ZarvoInstall", "/opt", kForkReturned, kReturns, nullptr,
+     "df /tmp/ZarvoInstall\ndu -s /tmp/ZarvoInstall\ndf /opt/Zarvo/osxx\n"
+     "du -s /opt/Zarvo/osxx\ndf /opt/Zarvo/osxx\n"},
+    {"one file system, both directories replaced, one short", "1000", "721", "/ 1000\n",
+     "/tmp/ZarvoInstall 300\n/opt/Zarvo/osxx 500\n", {"/tmp/ZarvoInstall", "/opt/Zarvo/osxx"},
+     "/tmp/ZarvoInstall", "/opt", 0,
+     "There isn't enough space to perform the installation activities. As you are using a working "
+     "directory, /tmp/ZarvoInstall on the same partition as the install directory you have "
+     "selected, /opt this install requires 1.801000e+03 bytes free. Please re-run the install "
+     "specifing a different location for a working directory or install directory. Please see "
+     "the readme if you need help with the syntax.", nullptr, nullptr, true},
+    {"one file system, only the work area replaced", "1000", "500", "/ 1480\n",
+     "/tmp/ZarvoInstall 100\n", {"/tmp/ZarvoInstall"}, "/tmp/ZarvoInstall", "/opt",
+     kForkReturned, kReturns},
+    {"one file system, only the work area replaced, one short", "1000", "501", "/ 1480\n",
+     "/tmp/ZarvoInstall 100\n", {"/tmp/ZarvoInstall"}, "/tmp/ZarvoInstall", "/opt", 0,
+     "this install requires 1.581000e+03 bytes free."},
+    {"work area short, whole message", "1000", "500", "/ 100000\n/tmp 539.5\n", "", {},
+     "/tmp/ZarvoInstall", "/opt", 0,
+     "There isn't enough space in /tmp/ZarvoInstall to perform the installation activities. The "
+     "temporary work area should be at least 5.400000e+02 bytes. Restart the installation "
+     "procedure using a work area that has enough space. \nie: 1. Use /new_work_area_path in "
+     "place of /tmp\n    2. Run `setup /new_work_area_path`\n", nullptr, nullptr, true},
+    {"both areas short: the work area is reported", "1000", "500", "/ 20\n/tmp 10\n", "",
+     {"/opt/Zarvo"}, "/tmp/ZarvoInstall", "/opt", 0, "The temporary work area should be"},
+    {"fractional sizes keep their fraction", "1000.25\n", "1e3", "/ 1040\n/tmp 100000\n", "", {},
+     "/tmp/ZarvoInstall", "/opt", 0, "install area should be at least 1.040250e+03 bytes"},
+    {"probe query fails: reported full before the install area", "1000", "500",
+     "/ 100000\n/tmp 100000\n/opt -\n", "", {"/opt/Zarvo"}, "/tmp/ZarvoInstall", "/opt", 0,
+     "There isn't enough space in /opt/Zarvo to perform the installation activities. Its file "
+     "system is full. Restart the installation procedure using an install area that has enough "
+     "space. \nie: Run 'setup install /new_install_path'\n", nullptr,
+     "df /tmp\ndf /opt/Zarvo\ndf /opt/Zarvo\n", true},
 };
 // clang-format on
 
@@ -100,6 +166,7 @@ void runCase(const Case &c) {
     write("/.sandbox/du", c.du);
     for (const char *d : c.dirs)
         fs::create_directories(d);
+    unlink("/.sandbox/calls");
     Forked r = sandboxFork([&] {
         if (c.lang) setenv("LANG", c.lang, 1);
         my_name = (char *)"setup";
@@ -108,10 +175,17 @@ void runCase(const Case &c) {
         FreeSpaceForInstall((char *)c.work, (char *)c.target, (char *)"Zarvo");
     });
     EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.out << r.err;
-    if (*c.says) {
+    if (c.whole) {
+        EXPECT_EQ(r.out, c.says) << c.name;
+    } else if (*c.says) {
         EXPECT_NE(r.out.find(c.says), std::string::npos) << c.name << "\n" << r.out;
     } else {
         EXPECT_EQ(r.out, "") << c.name;
+    }
+    if (c.calls) {
+        std::ifstream in("/.sandbox/calls");
+        std::string calls((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(calls, c.calls) << c.name;
     }
 }
 
