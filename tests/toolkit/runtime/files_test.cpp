@@ -507,6 +507,38 @@ TEST_F(FileChangeTest, CreateFileOnExistingDirectorySetsOwnerAndGroup) {
     EXPECT_NE(rec.find("chgrp lp " + tmp.path + "\n"), std::string::npos);
 }
 
+// Mode, owner and group are each applied when given, in that order.
+TEST_F(FileChangeTest, CreateFileAppliesEachGivenAttribute) {
+    const struct {
+        const char *name, *mode, *owner, *group;
+        std::vector<std::string> commands; // after the directory, which exists
+    } cases[] = {
+        {nullptr, nullptr, nullptr, nullptr, {}},
+        {nullptr, nullptr, "root", nullptr, {"chown root @"}},
+        {nullptr, nullptr, nullptr, "lp", {"chgrp lp @"}},
+        {"f", nullptr, "root", "lp", {"touch @/f", "chown root @/f", "chgrp lp @/f"}},
+        {"f", "600", nullptr, "lp", {"touch @/f", "chmod 600 @/f", "chgrp lp @/f"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.commands.size()));
+        unlink(record.c_str());
+        testing::internal::CaptureStdout();
+        CreateFile(tmp.path.c_str(), c.name, c.mode, c.owner, c.group);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(c.commands.size(), '.'));
+        std::string expected;
+        for (std::string cmd : c.commands) {
+            for (size_t at; (at = cmd.find('@')) != std::string::npos;)
+                cmd.replace(at, 1, tmp.path);
+            expected += cmd + "\n";
+        }
+        std::string got;
+        std::stringstream rec(Record());
+        for (std::string line; std::getline(rec, line);)
+            if (line.rfind("sh -c ", 0) != 0) got += line + "\n";
+        EXPECT_EQ(got, expected);
+    }
+}
+
 TEST_F(FileChangeTest, CreateFileFailureEndsTheRun) {
     setenv("FAKECMD_EXIT_mkdir", "1", 1);
     std::string dir = tmp / "new";
