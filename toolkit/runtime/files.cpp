@@ -157,8 +157,9 @@ char GetFileTextLine(const char *delims) {
     if (!delims) return 0;
     while (GetFileLine()) {
         if (LineBuf[0] == '#') continue;
-        char *save = nullptr;
-        char *tok = strtok_r(LineBuf, delims, &save);
+        // strtok on purpose: callers read the rest of the line's tokens with
+        // strtok(nullptr, ...) after the first one has been moved up.
+        char *tok = strtok(LineBuf, delims);
         if (!tok) continue;
         memmove(LineBuf, tok, strlen(tok) + 1);
         return 1;

@@ -309,6 +309,175 @@ TEST_F(InputTest, FileSearchAndPositionedReads) {
     fclose(in);
 }
 
+// Names are compared whole and literally: no patterns, blanks only inside
+// the listing's own items.
+TEST_F(FindFileTest, NamesAreLiteral) {
+    WriteFile(tmp / "*", "x");
+    WriteFile(tmp / "a b", "x");
+    const FindCase cases[] = {
+        {"@", "*", 1},      {"@", "p*", 0},       {"@", "pass?d", 0}, {"@", "[p]asswd", 0},
+        {"@", "a b", 1},    {"@", "PASSWD", 0},   {"etc", "*", 0},    {"@", "etc/*", 0},
+        {"@", "etc/..", 1}, {"@", "./passwd", 1}, {"@", "../", 1},
+    };
+    for (const FindCase &c : cases) {
+        SCOPED_TRACE(std::string(c.dir) + " | " + c.name);
+        EXPECT_EQ(FindFile(Dir(c.dir).c_str(), c.name), c.expected);
+    }
+}
+
+// A path without a directory part is looked up in the working directory.
+TEST_F(FindFileTest, RelativePathsUseTheWorkingDirectory) {
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(tmp.path.c_str()), 0);
+    const struct {
+        const char *dir, *name;
+        char expected;
+    } cases[] = {
+        {nullptr, "passwd", 1}, {nullptr, "etc/passwd", 1}, {"passwd", "", 1},
+        {"etc", "passwd", 1},   {nullptr, "nothing", 0},    {".", "etc", 1},
+        {"", "passwd", 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.dir ? c.dir : "(null)") + " | " + c.name);
+        EXPECT_EQ(FindFile(c.dir, c.name), c.expected);
+    }
+    ASSERT_EQ(chdir(cwd), 0);
+}
+
+TEST_F(InputTest, BoundedReadsBySize) {
+    Put("0123456789");
+    const struct {
+        int size;
+        const char *expected;
+    } cases[] = {{1, ""}, {2, "0"}, {10, "012345678"}, {11, "0123456789"}, {64, "0123456789"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.size);
+        char buf[64];
+        memset(buf, '#', sizeof buf);
+        ASSERT_EQ(GetFileContentR(tmp.path.c_str(), "in", buf, c.size), 1);
+        EXPECT_STREQ(buf, c.expected);
+    }
+    char buf[8] = "keep";
+    EXPECT_EQ(GetFileContentR(tmp.path.c_str(), "missing", buf, sizeof buf), 0);
+    EXPECT_STREQ(buf, "keep");
+}
+
+TEST_F(InputTest, SavedContentBySize) {
+    const size_t sizes[] = {0, 1, 2, 3, 4095, 4096, 70000};
+    for (size_t n : sizes) {
+        SCOPED_TRACE(n);
+        std::string text(n, 'v');
+        if (n > 1) text[n - 1] = 'e';
+        WriteFile(tmp / "f", text);
+        char *all = GetSavedFileContent((tmp / "f").c_str(), nullptr);
+        EXPECT_EQ(SavedFileSize, (int)n);
+        if (n == 0) {
+            EXPECT_EQ(all, nullptr);
+            continue;
+        }
+        ASSERT_NE(all, nullptr);
+        EXPECT_EQ(std::string(all), n == 1 ? "" : text);
+        PutMem(all);
+    }
+    EXPECT_EQ(GetSavedFileContent(tmp.path.c_str(), "missing"), nullptr);
+    EXPECT_EQ(SavedFileSize, 0);
+}
+
+TEST_F(InputTest, OpenFileModes) {
+    std::string f = tmp / "m";
+    const struct {
+        const char *mode, *before, *after;
+        bool opens;
+    } cases[] = {
+        {"w", "old", "", true}, {"a", "old", "old", true},       {"r", nullptr, nullptr, false},
+        {"rt", "x", "x", true}, {"r+", nullptr, nullptr, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.mode);
+        unlink(f.c_str());
+        if (c.before) WriteFile(f, c.before);
+        testing::internal::CaptureStderr();
+        FILE *h = OpenFile(nullptr, f.c_str(), c.mode, 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(h != nullptr, c.opens);
+        if (h) fclose(h);
+        if (c.after) {
+            EXPECT_EQ(ReadFile(f), c.after);
+        }
+    }
+}
+
+TEST_F(InputTest, LineLimits) {
+    const struct {
+        std::string text;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {std::string(510, 'a') + "\n", {std::string(510, 'a'), "\n"}},
+        {std::string(509, 'a') + "\n", {std::string(509, 'a') + "\n"}},
+        {"no newline", {"no newline"}},
+        {"x\\\n", {"x\\\n"}},
+        {"x\\\ny\\\nz", {"x\\\ny\\\nz"}},
+        {"x\\ y\nz\n", {"x\\ y\n", "z\n"}},
+        {"\n\n", {"\n", "\n"}},
+        {"", {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 20));
+        ASSERT_EQ(OpenInputFile(Put(c.text).c_str(), 0), 1);
+        std::vector<std::string> got;
+        while (GetFileLine())
+            got.push_back(LineBuf);
+        EXPECT_EQ(got, c.lines);
+        EXPECT_EQ(pIn, nullptr);
+    }
+}
+
+// The first token is cut with the library tokenizer, so the rest of the line
+// stays available to strtok(nullptr, ...) as for any other strtok caller.
+TEST_F(InputTest, TextLineLeavesTheTokenizerOnTheRestOfTheLine) {
+    const struct {
+        const char *text, *first, *second;
+    } cases[] = {
+        {"  key value\n", "key", "value"},
+        {"#x\n\t\n a\tb c\n", "a", "b"},
+        {"only\n", "only", nullptr},
+        {" \t # not a comment\n", "#", "not"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        ASSERT_EQ(OpenInputFile(Put(c.text).c_str(), 0), 1);
+        ASSERT_EQ(GetFileTextLine(" \t\n"), 1);
+        EXPECT_STREQ(LineBuf, c.first);
+        char *next = strtok(nullptr, " \t\n");
+        if (c.second) {
+            EXPECT_STREQ(next, c.second);
+        } else {
+            EXPECT_EQ(next, nullptr);
+        }
+    }
+}
+
+TEST_F(InputTest, SilentOpenFailureKeepsTheMessageText) {
+    std::string missing = tmp / "missing";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(OpenInputFile(missing.c_str(), 0), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(std::string(Line), "can't open file, " + missing);
+}
+
+TEST(DirListTest, SearchByEmptyExtension) {
+    TempDir tmp;
+    for (const char *f : {"a.", "b.c", "plain"})
+        WriteFile(tmp / f, "");
+    char *list = SearchDirFileList(tmp.path.c_str(), "");
+    ASSERT_NE(list, nullptr);
+    std::vector<std::string> items = Items(list);
+    EXPECT_EQ(std::set<std::string>(items.begin(), items.end()),
+              (std::set<std::string>{".", "..", "a."}));
+    PutMem(list);
+}
+
 class FileChangeTest : public FakeSystem {};
 
 TEST_F(FileChangeTest, CreateFileMakesTouchesAndSetsMode) {
@@ -336,6 +505,38 @@ TEST_F(FileChangeTest, CreateFileOnExistingDirectorySetsOwnerAndGroup) {
         rec.find("chmod 755 " + tmp.path + "\nsh -c " + bin + "/chown  root " + tmp.path + " 1>>"),
         std::string::npos);
     EXPECT_NE(rec.find("chgrp lp " + tmp.path + "\n"), std::string::npos);
+}
+
+// Mode, owner and group are each applied when given, in that order.
+TEST_F(FileChangeTest, CreateFileAppliesEachGivenAttribute) {
+    const struct {
+        const char *name, *mode, *owner, *group;
+        std::vector<std::string> commands; // after the directory, which exists
+    } cases[] = {
+        {nullptr, nullptr, nullptr, nullptr, {}},
+        {nullptr, nullptr, "root", nullptr, {"chown root @"}},
+        {nullptr, nullptr, nullptr, "lp", {"chgrp lp @"}},
+        {"f", nullptr, "root", "lp", {"touch @/f", "chown root @/f", "chgrp lp @/f"}},
+        {"f", "600", nullptr, "lp", {"touch @/f", "chmod 600 @/f", "chgrp lp @/f"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.commands.size()));
+        unlink(record.c_str());
+        testing::internal::CaptureStdout();
+        CreateFile(tmp.path.c_str(), c.name, c.mode, c.owner, c.group);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(c.commands.size(), '.'));
+        std::string expected;
+        for (std::string cmd : c.commands) {
+            for (size_t at; (at = cmd.find('@')) != std::string::npos;)
+                cmd.replace(at, 1, tmp.path);
+            expected += cmd + "\n";
+        }
+        std::string got;
+        std::stringstream rec(Record());
+        for (std::string line; std::getline(rec, line);)
+            if (line.rfind("sh -c ", 0) != 0) got += line + "\n";
+        EXPECT_EQ(got, expected);
+    }
 }
 
 TEST_F(FileChangeTest, CreateFileFailureEndsTheRun) {
