@@ -431,16 +431,29 @@ char *AdjustStandard(BlockRef &r, char *p, int i, long len) {
     return q;
 }
 
-// Formats into managed memory; null when memory cannot be had.
-char *SaveFormatted(const char *fmt, va_list ap) {
+// Formats into managed memory; null when memory cannot be had. With
+// workSize > 0 the text is formatted in a working buffer of at least
+// workSize bytes (more when the text needs it), taken before the copy and
+// given back after it, so the copy lands after the buffer's nodes.
+char *SaveFormatted(const char *fmt, va_list ap, long workSize) {
     va_list copy;
     va_copy(copy, ap);
     int len = vsnprintf(nullptr, 0, fmt, copy);
     va_end(copy);
     if (len < 0) len = 0; // a conversion that cannot be made gives the empty text
     if (len > INT_MAX / 2) return nullptr;
+    char *work = nullptr;
+    if (workSize > 0) {
+        work = GetMem((int)std::max(workSize, len + 1L));
+        if (work == nullptr) return nullptr;
+        vsnprintf(work, (size_t)len + 1, fmt, ap);
+    }
     char *p = GetMem(len + 1);
-    if (p != nullptr) vsnprintf(p, (size_t)len + 1, fmt, ap);
+    if (p != nullptr && work != nullptr)
+        memcpy(p, work, (size_t)len);
+    else if (p != nullptr)
+        vsnprintf(p, (size_t)len + 1, fmt, ap);
+    PutMem(work);
     return p;
 }
 
@@ -635,26 +648,13 @@ void DumpMem() {
 
 char *SaveStr(const char *fmt, ...) {
     if (fmt == nullptr) fmt = "";
-    va_list ap, copy;
+    // The working buffer: 4096 × (format pages + 2) bytes.
+    size_t pages = std::min<size_t>(strlen(fmt) / 4096 + 2, INT_MAX / 8192);
+    va_list ap;
     va_start(ap, fmt);
-    va_copy(copy, ap);
-    int len = vsnprintf(nullptr, 0, fmt, copy);
-    va_end(copy);
-    if (len < 0) len = 0; // a conversion that cannot be made gives the empty text
-    if (len > INT_MAX / 2) OutOfMemory();
-    // The working buffer is taken before the copy, so the copy lands after
-    // it; a text longer than the usual 4096 × (format pages + 2) bytes gets
-    // a buffer of its own length instead of overrunning it.
-    size_t pages = strlen(fmt) / 4096 + 2;
-    long size = std::max<long>((long)(4096 * std::min<size_t>(pages, INT_MAX / 8192)), len + 1L);
-    char *work = GetMem((int)size);
-    if (work == nullptr) OutOfMemory();
-    vsnprintf(work, (size_t)len + 1, fmt, ap);
+    char *p = SaveFormatted(fmt, ap, (long)(4096 * pages));
     va_end(ap);
-    char *p = GetMem(len + 1);
     if (p == nullptr) OutOfMemory();
-    memcpy(p, work, (size_t)len);
-    PutMem(work);
     return p;
 }
 
@@ -672,7 +672,7 @@ char *SaveStr__(const char *fmt, ...) {
     if (fmt == nullptr) return nullptr;
     va_list ap;
     va_start(ap, fmt);
-    char *p = SaveFormatted(fmt, ap);
+    char *p = SaveFormatted(fmt, ap, 0);
     va_end(ap);
     if (p == nullptr) OutOfMemory();
     return p;
