@@ -19,9 +19,17 @@ char *pAppDir = nullptr;
 char *pPathToSetup = nullptr;
 const char *pBinaryInstanceCheckList = ",osadmin,osqadmin,ostrel,osrosxxtty,OSQ,OSRM,qsf,";
 
-bool IsShellSafe(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           strchr("/._+-,:@%~", c) != nullptr;
+const char *UnsafeDirReason(const char *dir) {
+    if (dir[0] == '\0') return "an empty directory name";
+    if (strlen(dir) > 200) return "a directory name longer than 200 characters";
+    for (const char *p = dir; *p != '\0'; p++) {
+        char c = *p;
+        bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                    strchr("/._+-,:@%~", c) != nullptr;
+        if (!safe)
+            return "blanks or shell metacharacters (allowed: letters, digits and /._+-,:@%~)";
+    }
+    return nullptr;
 }
 
 namespace {
@@ -60,15 +68,7 @@ void PrintUsage(FILE *out) {
 // the shell commands and path buffers of the later steps.
 void CheckDirArg(const char *dir) {
     if (dir[0] == '-') UsageError(dir);
-    const char *why = nullptr;
-    if (dir[0] == '\0')
-        why = "an empty directory name";
-    else if (strlen(dir) > kMaxDirArg)
-        why = "a directory name longer than 200 characters";
-    for (const char *p = dir; why == nullptr && *p != '\0'; p++) {
-        if (!IsShellSafe(*p))
-            why = "blanks or shell metacharacters (allowed: letters, digits and /._+-,:@%~)";
-    }
+    const char *why = UnsafeDirReason(dir);
     if (why == nullptr) return;
     fprintf(stderr, "ERROR: refusing directory '%s': it contains %s\n", dir, why);
     exit(2);

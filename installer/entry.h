@@ -17,10 +17,10 @@
 #define ARCHIVE_BASE_NAME "ZarvoLinuxi386Osxx"
 
 // Directory names become parts of shell command lines and of fixed-size path
-// buffers further on: longer ones are refused, and so are names with any
-// character for which IsShellSafe is false.
-inline constexpr size_t kMaxDirArg = 200;
-bool IsShellSafe(char c);
+// buffers further on. Returns why dir cannot be used there (empty, longer
+// than 200 characters, or holding blanks or shell metacharacters), or null
+// when it can.
+const char *UnsafeDirReason(const char *dir);
 
 // Work area: where the distribution is copied and unpacked.
 extern char *pZarvoInstallDir;

@@ -123,11 +123,7 @@ std::string baseOfLink(const std::string &link, const char *text) {
 // steps, the queue tool): a name the command line would refuse ends the run
 // here, before anything changes.
 void refuseUnsafeBase(const std::string &base) {
-    const char *why = nullptr;
-    if (base.size() > kMaxDirArg) why = "a directory name longer than 200 characters";
-    for (char c : base)
-        if (!why && !IsShellSafe(c))
-            why = "blanks or shell metacharacters (allowed: letters, digits and /._+-,:@%~)";
+    const char *why = UnsafeDirReason(base.c_str());
     if (!why) return;
     fprintf(stderr, "ERROR: refusing the previous installation under '%s': it contains %s\n",
             base.c_str(), why);

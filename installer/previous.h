@@ -7,7 +7,7 @@
 // (a saved string such as "/usr" or "/opt"), or null when there is none. A
 // link that leads nowhere (or not to a directory) is removed. A relative link
 // is resolved by the system, from the link's own directory. A base with blanks
-// or shell metacharacters, or longer than kMaxDirArg, ends the process with
+// or shell metacharacters, or longer than 200 characters, ends the process with
 // status 2 before anything changes.
 char *locatePreviousInstallation(void);
 
