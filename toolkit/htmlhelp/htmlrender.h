@@ -12,6 +12,9 @@
 // Characters per pixel of width attributes.
 #define HTML_PIXELS_PER_CHAR 7
 
+// The tags the body renderer knows, as a comma list (",p,/p,b,...,img,").
+extern const char *const HtmlKeys;
+
 // A measured table; the data of its element, whose tag becomes "fitab".
 typedef struct HtmlTable {
     int column;        // left edge in the grid (set when placed)
