@@ -39,7 +39,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/doc/nlscat.1 ${CMAKE_SOURCE_DIR}/doc/odbtool.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # The help viewer's own texts (menu items, title) in every language: helpview finds them in
 # ../share/zarvo-toolkit/nls next to itself.
-install(DIRECTORY ${NLS_TOOL_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/zarvo-toolkit/nls
+install(DIRECTORY ${CMAKE_BINARY_DIR}/nls/ DESTINATION ${CMAKE_INSTALL_DATADIR}/zarvo-toolkit/nls
         FILES_MATCHING PATTERN trans.conf PATTERN CoreString.odb)
 
 # The test that installs into a scratch prefix and builds a program against it.
@@ -49,3 +49,8 @@ if(TARGET test_install_package)
       CXX_COMPILER="${CMAKE_CXX_COMPILER}" CXX_LAUNCHER="${CMAKE_CXX_COMPILER_LAUNCHER}")
   add_dependencies(test_install_package nlscat odbtool helpview nls_catalogs)
 endif()
+foreach(tool odbtool helpview)
+  if(TARGET test_tools_${tool}_${tool})
+    add_dependencies(test_tools_${tool}_${tool} ${tool} nls_catalogs)
+  endif()
+endforeach()
