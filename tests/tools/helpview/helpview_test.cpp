@@ -15,12 +15,13 @@ struct ToolRun {
     std::string out;
 };
 
-ToolRun Tool(const ScratchDir &dir, const std::string &args) {
+ToolRun Tool(const ScratchDir &dir, const std::string &args, const std::string &input = "") {
     ShellRun run;
     run.cwd = dir.path;
     run.env = {"ASAN_OPTIONS=detect_leaks=0", "LANG=C"};
     run.script = "-c";
     run.args = {shQuote(kTool) + " " + args};
+    run.input = input;
     ToolRun r;
     r.status = runShell(run, &r.out);
     return r;
@@ -51,6 +52,12 @@ TEST(HelpView, DumpsPagesAsTheViewerShowsThem) {
             EXPECT_EQ(r.out, c.out);
         }
     }
+    // The viewer itself, started at the page named, its link numbered; "e" leaves it.
+    ToolRun view = Tool(dir, "h.html two", "e\n");
+    EXPECT_EQ(view.status, 0);
+    EXPECT_NE(view.out.find(two), std::string::npos) << view.out;
+    EXPECT_NE(view.out.find(" 1) back"), std::string::npos) << view.out;
+    EXPECT_EQ(view.out.find("first"), std::string::npos) << view.out;
     // The demo's help as a reader sees it: the blanks after closing tags are there.
     ToolRun demo = Tool(dir, "--dump " SOURCE_DIR "/demo/help/queues.html connection");
     EXPECT_EQ(demo.status, 0);
