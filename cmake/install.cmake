@@ -7,17 +7,19 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set(ZARVO_TOOLKIT_LIBRARIES toolkit)
+# The module libraries and the umbrella target that links them all.
+set(ZARVO_TOOLKIT_LIBRARIES runtime syscmd dbm nls textmenu htmlhelp toolkit)
 set(ZARVO_TOOLKIT_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/zarvo-toolkit)
 set(ZARVO_TOOLKIT_LIBDIR ${CMAKE_INSTALL_LIBDIR}/zarvo-toolkit)
 set(ZARVO_TOOLKIT_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/ZarvoToolkit)
 
-# Programs using the toolkit include "toolkit/<module>/<header>.h".
-target_include_directories(toolkit INTERFACE
+# Programs using the toolkit include "toolkit/<module>/<header>.h"; every module stands on
+# runtime, so what runtime passes on reaches every program that links a module.
+target_include_directories(runtime INTERFACE
     $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}> $<INSTALL_INTERFACE:${ZARVO_TOOLKIT_INCLUDEDIR}>)
 # A sanitizer build's libraries need the sanitizer runtime in every program linking them.
 if(SANITIZE)
-  target_link_options(toolkit INTERFACE -fsanitize=address,undefined)
+  target_link_options(runtime INTERFACE -fsanitize=address,undefined)
 endif()
 
 install(TARGETS ${ZARVO_TOOLKIT_LIBRARIES} EXPORT ZarvoToolkitTargets
@@ -42,15 +44,3 @@ install(FILES ${CMAKE_SOURCE_DIR}/doc/nlscat.1 ${CMAKE_SOURCE_DIR}/doc/odbtool.1
 install(DIRECTORY ${CMAKE_BINARY_DIR}/nls/ DESTINATION ${CMAKE_INSTALL_DATADIR}/zarvo-toolkit/nls
         FILES_MATCHING PATTERN trans.conf PATTERN CoreString.odb)
 
-# The test that installs into a scratch prefix and builds a program against it.
-if(TARGET test_install_package)
-  target_compile_definitions(test_install_package PRIVATE
-      CMAKE_COMMAND_PATH="${CMAKE_COMMAND}" CMAKE_GENERATOR_NAME="${CMAKE_GENERATOR}"
-      CXX_COMPILER="${CMAKE_CXX_COMPILER}" CXX_LAUNCHER="${CMAKE_CXX_COMPILER_LAUNCHER}")
-  add_dependencies(test_install_package nlscat odbtool helpview nls_catalogs)
-endif()
-foreach(tool odbtool helpview)
-  if(TARGET test_tools_${tool}_${tool})
-    add_dependencies(test_tools_${tool}_${tool} ${tool} nls_catalogs)
-  endif()
-endforeach()

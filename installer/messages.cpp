@@ -7,7 +7,7 @@
 #include <cstring>
 
 char **pCurLang = nullptr;
-char *pNLSLang = nullptr;
+char *setup::pNLSLang = nullptr;
 
 // Agreement languages and the LANG values that select them; the search is a
 // plain substring search, so the order of lines and aliases matters.
@@ -31,7 +31,7 @@ static char TransText[] = "en_US = en_US en english en_AU en_BW en_CA\n"
                           "sv_SE = sv_FI sv_SE\n"
                           "tr_TR = tr_TR\n"
                           "da_DK = da_DK danish dansk\n";
-char *pTransBuf = TransText;
+char *setup::pTransBuf = TransText;
 
 // LANG cut at its first '.' in the environment itself, so that commands
 // started later inherit the cut value; null when unset.
@@ -61,7 +61,7 @@ char *nlsSetupStrCvt(int index) {
 // 8 characters past the occurrence (kept inside the text) back to the
 // nearest '=', then to the start of that line and its first word.
 static const char *aliasKey(const char *lang) {
-    const char *text = pTransBuf;
+    const char *text = setup::pTransBuf;
     const char *hit = strstr(text, lang);
     if (hit == nullptr) return "en_US";
     const char *end = text + strlen(text);
@@ -80,9 +80,9 @@ static const char *aliasKey(const char *lang) {
 }
 
 char *GetTargetNLSLang(void) {
-    if (pNLSLang == nullptr) {
+    if (setup::pNLSLang == nullptr) {
         char *lang = cutLang();
-        pNLSLang = SaveStr_(aliasKey(lang ? lang : "en_US"));
+        setup::pNLSLang = SaveStr_(aliasKey(lang ? lang : "en_US"));
     }
-    return pNLSLang;
+    return setup::pNLSLang;
 }

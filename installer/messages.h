@@ -3,13 +3,6 @@
 
 #include "toolkit/runtime/shared.h"
 
-// The installer's language choice has the same global names as the toolkit's
-// translated-string service, which keeps a choice of its own. Installer code
-// sees these names as its own objects, so a program that holds both modules
-// (the test programs do) keeps the two choices apart.
-#define pNLSLang setupNLSLang
-#define pTransBuf setupTransBuf
-
 // Number of entries in every built-in message table (indices 0 to 70).
 #define NLS_SETUP_MESSAGES 71
 
@@ -25,12 +18,17 @@ extern char *NLS_PORTUGUESE[NLS_SETUP_MESSAGES];
 
 // Message table chosen for this run; null until the first nlsSetupStrCvt call.
 extern char **pCurLang;
+// The installer's language choice has the same names as the translated-string
+// service's own (toolkit/nls/transconf.h); its namespace keeps the two apart
+// in a program that holds both modules.
+namespace setup {
 // Agreement language key chosen for this run; null until the first
 // GetTargetNLSLang call.
 extern char *pNLSLang;
 // Language alias text: one line per agreement language, "key = alias ...";
 // a line without '=' continues the previous line's aliases.
 extern char *pTransBuf;
+} // namespace setup
 
 // Returns entry `index` (0 to 70) of the message table chosen from LANG on
 // the first call (English when LANG is unset or unlisted); an index outside
@@ -38,7 +36,7 @@ extern char *pTransBuf;
 // printf format.
 char *nlsSetupStrCvt(int index);
 
-// Returns the agreement language key (one of the sixteen keys of pTransBuf,
+// Returns the agreement language key (one of the sixteen keys of setup::pTransBuf,
 // "en_US" when LANG is unset or matches nothing) as a saved string; the
 // same pointer on every later call. Cuts LANG at its first '.' in place.
 char *GetTargetNLSLang(void);

@@ -75,7 +75,7 @@ class LangChoice : public ::testing::Test {
         else
             unsetenv("LANG");
         pCurLang = nullptr;
-        pNLSLang = nullptr;
+        setup::pNLSLang = nullptr;
     }
     static void freshRun(const char *lang) {
         if (lang)
@@ -83,7 +83,7 @@ class LangChoice : public ::testing::Test {
         else
             unsetenv("LANG");
         pCurLang = nullptr;
-        pNLSLang = nullptr;
+        setup::pNLSLang = nullptr;
     }
     bool saved = false;
     std::string old;
@@ -235,7 +235,7 @@ TEST_F(LangChoice, BothChoicesAreMadeOncePerRun) {
 }
 
 TEST(AliasText, HasSeventeenLinesEachEndedByANewline) {
-    const char *t = pTransBuf;
+    const char *t = setup::pTransBuf;
     EXPECT_EQ(std::count(t, t + strlen(t), '\n'), 17);
     EXPECT_EQ(t[strlen(t) - 1], '\n');
     EXPECT_EQ(strncmp(t, "en_US = en_US en english en_AU en_BW en_CA\n", 43), 0);
