@@ -2,6 +2,7 @@
 #pragma once
 
 #include "toolkit/toolkit.h"
+#include "installer/distcheck.h"
 #include "installer/entry.h"
 #include "installer/eula.h"
 #include "installer/freespace.h"

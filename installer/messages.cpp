@@ -1,3 +1,5 @@
+// Built-in message tables, the [options] block beside them, and the two
+// choices of language made from LANG.
 #include "installer/messages.h"
 
 #include "toolkit/runtime/memory.h"
@@ -55,6 +57,19 @@ char *nlsSetupStrCvt(int index) {
     // A stray index must not read outside the table: it gets the empty text.
     if (index < 0 || index >= NLS_SETUP_MESSAGES) return pCurLang[57];
     return pCurLang[index];
+}
+
+char *nlsSetupOptionStr(int index) {
+    static char **const tables[] = {NLS_ENGLISH, NLS_SPANISH, NLS_ITALIAN,
+                                    NLS_FRENCH,  NLS_GERMAN,  NLS_PORTUGUESE};
+    static char **const blocks[] = {NLS_ENGLISH_options, NLS_SPANISH_options,
+                                    NLS_ITALIAN_options, NLS_FRENCH_options,
+                                    NLS_GERMAN_options,  NLS_PORTUGUESE_options};
+    char *empty = nlsSetupStrCvt(57);
+    if (index < 0 || index >= NLS_OPTION_MESSAGES) return empty;
+    for (size_t i = 0; i < sizeof tables / sizeof tables[0]; i++)
+        if (pCurLang == tables[i]) return blocks[i][index];
+    return NLS_ENGLISH_options[index];
 }
 
 // The key of the alias line that holds the first occurrence of lang: from

@@ -23,6 +23,16 @@ extern char *NLS_FRENCH[NLS_SETUP_MESSAGES];
 extern char *NLS_GERMAN[NLS_SETUP_MESSAGES];
 extern char *NLS_PORTUGUESE[NLS_SETUP_MESSAGES];
 
+// The [options] block of each table: the usage text and the reports of
+// --check and --list (entries 0 to NLS_OPTION_MESSAGES - 1).
+#define NLS_OPTION_MESSAGES 33
+extern char *NLS_ENGLISH_options[NLS_OPTION_MESSAGES];
+extern char *NLS_SPANISH_options[NLS_OPTION_MESSAGES];
+extern char *NLS_ITALIAN_options[NLS_OPTION_MESSAGES];
+extern char *NLS_FRENCH_options[NLS_OPTION_MESSAGES];
+extern char *NLS_GERMAN_options[NLS_OPTION_MESSAGES];
+extern char *NLS_PORTUGUESE_options[NLS_OPTION_MESSAGES];
+
 // Message table chosen for this run; null until the first nlsSetupStrCvt call.
 extern char **pCurLang;
 // Agreement language key chosen for this run; null until the first
@@ -37,6 +47,11 @@ extern char *pTransBuf;
 // the table gives the empty text. The result is static text, usable as a
 // printf format.
 char *nlsSetupStrCvt(int index);
+
+// Returns entry `index` of the [options] block in the language of
+// nlsSetupStrCvt's table (making that choice when not made yet); an index
+// outside the block gives the empty text.
+char *nlsSetupOptionStr(int index);
 
 // Returns the agreement language key (one of the sixteen keys of pTransBuf,
 // "en_US" when LANG is unset or matches nothing) as a saved string; the
