@@ -108,7 +108,7 @@ std::string format(int index, ...) {
 // removed with its files on destruction or by a signal in between.
 struct Scratch {
     bool made = false;
-    struct sigaction saved[sizeof kSignals / sizeof kSignals[0]] {};
+    struct sigaction saved[sizeof kSignals / sizeof kSignals[0]]{};
     std::string base;
 
     Scratch() {
@@ -220,9 +220,12 @@ int runTool(const std::string &path, const std::vector<std::string> &args, const
 }
 
 // What a tool said about its failure: the first line of its error output
+// that is not empty (gzip begins with a line end)
 // without the "program: file: " lead, which names our private files.
 std::string toolReason(const std::string &err, int status) {
-    std::string line = err.substr(0, err.find('\n'));
+    size_t start = err.find_first_not_of('\n');
+    std::string line =
+        start == std::string::npos ? "" : err.substr(start, err.find('\n', start) - start);
     size_t colon = line.rfind(": ");
     if (colon != std::string::npos) line = line.substr(colon + 2);
     if (line.empty()) line = "exit status " + std::to_string(status);
@@ -385,7 +388,8 @@ void examine(Examination &ex, const char *dir) {
     const char *listName = LoadDiskList(dir);
     if (listName == nullptr) {
         if (FindFile(dir, "disks") || FindFile(dir, "DISKS"))
-            return ex.fault(format(MSG_LIST_UNREADABLE, FindFile(dir, "disks") ? "disks" : "DISKS"));
+            return ex.fault(
+                format(MSG_LIST_UNREADABLE, FindFile(dir, "disks") ? "disks" : "DISKS"));
         return ex.fault(format(MSG_LIST_MISSING, dir));
     }
     ex.ok(format(MSG_LIST_OK, listName));

@@ -295,8 +295,7 @@ void setupMain(int argc, char **argv) {
 
     // Step 6: the command table; its start begins the log.
     InitSysCmdList();
-    if (cl.accept != nullptr)
-        PutLogMsg("licence agreement accepted by the option %s\n", cl.accept);
+    if (cl.accept != nullptr) PutLogMsg("licence agreement accepted by the option %s\n", cl.accept);
 
     // Step 7: the command line, as parseCommandLineOptions applies it.
     ApplyCommandLine(cl);

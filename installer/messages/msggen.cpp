@@ -90,8 +90,8 @@ bool parseTable(Table &t) {
         if (line[0] == '[') {
             size_t close = line.find(']');
             std::string name = line.substr(1, close == std::string::npos ? 0 : close - 1);
-            if (name.empty() || name.find_first_not_of("abcdefghijklmnopqrstuvwxyz_") !=
-                                    std::string::npos)
+            if (name.empty() ||
+                name.find_first_not_of("abcdefghijklmnopqrstuvwxyz_") != std::string::npos)
                 return fail(where, "expected a block name of lower-case letters");
             if (static_cast<int>(t.entries.size()) != kEntries)
                 return fail(where, "a block before the 71 built-in entries");
