@@ -19,7 +19,7 @@
 // Directory names become parts of shell command lines and of fixed-size path
 // buffers further on. Returns why dir cannot be used there (empty, longer
 // than 200 characters, or holding blanks or shell metacharacters), or null
-// when it can.
+// when it can. --check applies the same rule to the disk list's names.
 const char *UnsafeDirReason(const char *dir);
 
 // Work area: where the distribution is copied and unpacked.
