@@ -102,7 +102,7 @@ int readyForInstallation(void) {
     }
     if (!FindFile(pAppDir, "OstrelD") && !FindFile(pAppDir, "OstrelDStop")) return 1;
     printf(nlsSetupStrCvt(MSG_OLD_DAEMON), MAKER_NAME, MAKER_NAME, MAKER_NAME, PRODUCT_CODE);
-    if (!userWantsToContinue()) exit(0);
+    if (!userWantsToContinue()) exit(SETUP_EXIT_OK);
     removeEarlierDaemonLinks();
     return 1;
 }
