@@ -110,7 +110,7 @@ void SetWorkArea(const char *dir) {
     // be made is reported below with message 3 and status 2.
     SysCmd(ROW_MKDIR, SYSCMD_WARN, "%s", copy);
     if (WorkAreaParentExists(copy)) return;
-    printf(nlsSetupStrCvt(3), copy);
+    printf(nlsSetupStrCvt(MSG_CANT_OPEN), copy);
     printf("\n\n");
     exit(SETUP_EXIT_BAD_ARGUMENT);
 }

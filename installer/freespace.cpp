@@ -10,9 +10,6 @@
 
 namespace {
 
-// Messages of the check, by their index in the built-in tables.
-enum { MSG_WORK_SMALL = 49, MSG_INSTALL_SMALL = 55, MSG_SHARED_SMALL = 56, MSG_NO_SIZE = 65 };
-
 // Margin added to each size the distribution states.
 const double kMargin = 40.0;
 // A probed file system with this much free space or less counts as full.

@@ -23,6 +23,30 @@ extern char *NLS_FRENCH[NLS_SETUP_MESSAGES];
 extern char *NLS_GERMAN[NLS_SETUP_MESSAGES];
 extern char *NLS_PORTUGUESE[NLS_SETUP_MESSAGES];
 
+// The entries of the tables that the installer shows, by index.
+enum SetupMsg {
+    // The work area cannot be made; the directory.
+    MSG_CANT_OPEN = 3,
+    // The disk list is missing; the maker name.
+    MSG_NO_DISK_LIST = 21,
+    // Not running as root; the user name, the program name.
+    MSG_NOT_ROOT = 35,
+    // Work area, install area, or both on one file system too small.
+    MSG_WORK_SMALL = 49,
+    MSG_INSTALL_SMALL = 55,
+    MSG_SHARED_SMALL = 56,
+    // The system version cannot be read (a perror prefix).
+    MSG_NO_VERSION = 60,
+    // The earlier print daemon; "Zarvo" three times, "osxx".
+    MSG_OLD_DAEMON = 62,
+    // The continue question.
+    MSG_CONTINUE = 63,
+    // A size file is missing.
+    MSG_NO_SIZE = 65,
+    // 66 to 70: the running-process list heading, then its menu.
+    MSG_RUNNING = 66,
+};
+
 // The extra section of every table: the installer's messages beyond entry 70,
 // numbered on from it, fetched with nlsSetupMsg. Same rules as entries 0-70.
 enum SetupExtraMsg {

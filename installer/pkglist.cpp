@@ -234,7 +234,7 @@ bool readLine(LineReader &in, LinePlan &plan) {
         } else if (plan.cmd == kVersion) {
             struct utsname u {};
             if (uname(&u) < 0) {
-                perror(nlsSetupStrCvt(60));
+                perror(nlsSetupStrCvt(MSG_NO_VERSION));
                 return readAttributes(in, plan);
             }
             const char *version = in.next();

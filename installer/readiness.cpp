@@ -9,14 +9,6 @@
 
 namespace {
 
-// Messages of the checks, by their index in the built-in tables.
-enum {
-    MSG_NOT_ROOT = 35,
-    MSG_OLD_DAEMON = 62,
-    MSG_CONTINUE = 63,
-    MSG_RUNNING = 66, // 66 to 70: the list heading, then the menu
-};
-
 const char *const kRcDir = "/etc/rc2.d";
 const char *const kRcLinks[] = {"KZarvoPrintD", "SZarvoPrintD"};
 

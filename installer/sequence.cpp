@@ -78,7 +78,7 @@ void copyListedFiles(const char *workArea) {
 int GetDisksData(const char *dir) {
     if (GetFileContent(dir, "disks")) return 1;
     if (!GetFileContent(dir, "DISKS"))
-        ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupStrCvt(21), MAKER_NAME);
+        ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupStrCvt(MSG_NO_DISK_LIST), MAKER_NAME);
     char *stop = strstr(LineBuf, kEndOfList);
     for (char *p = LineBuf; *p != '\0' && p != stop; p++)
         *p = (char)toupper((unsigned char)*p);

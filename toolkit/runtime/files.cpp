@@ -23,10 +23,10 @@ int SavedFileSize = 0;
 char Buf[FILESEARCH_BUF_SIZE];
 
 // Longest physical line read by GetFileLine and FileSearch.
-static const int PieceMax = 510;
+static const int kPieceMax = 510;
 // Longest formatted path of the *F functions and joined path of FindFile.
-static const int FormatMax = 511;
-static const int JoinMax = 255;
+static const int kFormatMax = 511;
+static const int kJoinMax = 255;
 
 namespace {
 struct DirCloser {
@@ -51,9 +51,9 @@ static std::string JoinPath(const char *dir, const char *name) {
 }
 
 static std::string FormatV(const char *fmt, va_list ap, bool *fits) {
-    char buf[FormatMax + 1];
+    char buf[kFormatMax + 1];
     int n = fmt ? vsnprintf(buf, sizeof buf, fmt, ap) : 0;
-    *fits = n >= 0 && n <= FormatMax;
+    *fits = n >= 0 && n <= kFormatMax;
     return n >= 0 ? buf : "";
 }
 
@@ -130,7 +130,7 @@ static bool Continues(const char *p) {
 char GetFileLine() {
     if (!pIn) return 0;
     LineLen = 0;
-    if (!fgets(LineBuf, PieceMax + 1, pIn)) {
+    if (!fgets(LineBuf, kPieceMax + 1, pIn)) {
         // At the end the last line stays; after a read error nothing
         // trustworthy is left in the buffer.
         if (ferror(pIn)) LineBuf[0] = '\0';
@@ -191,7 +191,7 @@ char GetFileContent(const char *dir, const char *name) {
 
 char GetFileContentR(const char *dir, const char *name, char *buf, int size) {
     std::string path = JoinPath(dir, name);
-    if (!buf || size <= 0 || path.size() > JoinMax) return 0;
+    if (!buf || size <= 0 || path.size() > kJoinMax) return 0;
     return ReadInto(path, buf, size) ? 1 : 0;
 }
 
@@ -219,7 +219,7 @@ char *GetSavedFileContent(const char *dir, const char *name) {
 char *FileSearch(const char *path, const char *text, int errmode) {
     FilePtr f(OpenFile(nullptr, path, "rt", errmode));
     if (!f) return nullptr;
-    while (fgets(Buf, PieceMax + 1, f.get()))
+    while (fgets(Buf, kPieceMax + 1, f.get()))
         if (!text || strstr(Buf, text)) return Buf;
     return nullptr;
 }
@@ -244,7 +244,7 @@ int GetFileType(const char *path) {
 // Directory part and last component of path by the StripFn/StripPath rules;
 // false for a path too long for them.
 static bool SplitPath(const char *path, std::string *parent, std::string *base) {
-    if (strlen(path) > JoinMax) return false;
+    if (strlen(path) > kJoinMax) return false;
     *base = StripPath(path);
     *parent = StripFn(path);
     return true;
@@ -285,7 +285,7 @@ char FindFile(const char *dir, const char *name) {
     }
     if (Given(name) && strchr(name, '/')) {
         std::string joined = std::string(dir) + "/" + name;
-        if (joined.size() > JoinMax) return 0;
+        if (joined.size() > kJoinMax) return 0;
         size_t slash = joined.rfind('/');
         return FindEntry(joined.substr(0, slash), joined.substr(slash + 1));
     }

@@ -20,7 +20,7 @@
 // Rows of the commands asked.
 
 // Longest process report and name list of CheckProcTableForExecs.
-static const size_t ReportMax = 1023;
+static const size_t kReportMax = 1023;
 
 // A path as one shell word: unchanged when it holds only safe characters,
 // else single-quoted.
@@ -78,7 +78,7 @@ char *CheckProcTableForExecs(const char *names) {
         if (!ids) continue;
         std::string entry = std::string(n) + " (" + ids + ")\n";
         PutMem(ids);
-        if (report.size() + entry.size() > ReportMax) break;
+        if (report.size() + entry.size() > kReportMax) break;
         report += entry;
     }
     return report.empty() ? nullptr : SaveStr_(report.c_str());
