@@ -537,8 +537,13 @@ void PrintTextImage(HtmlFile *file) {
          i++) {
         HtmlLink *link = *pl;
         long row = link->position[0];
-        long start = (row >= 0 && row < lines ? lineStart[row] : static_cast<long>(text.size())) +
-                     link->position[1];
+        // A link on a row past the text's last line (written inside a table
+        // below where the walk ended, say) has no place in it: its span is cut
+        // at the text's end, as is any span that would run past it.
+        long size = static_cast<long>(text.size());
+        long start = std::min(size, (row >= 0 && row < lines ? lineStart[row] : size) +
+                                        std::max<long>(link->position[1], 0));
+        if (start + link->position[2] > size) link->position[2] = size - start;
         link->position[0] = start;
         link->position[1] = start + link->position[2];
     }
