@@ -552,48 +552,58 @@ HtmlTable *GetTextTable(HtmlFile *file, HtmlElement *elem, int available) {
     return t;
 }
 
+namespace {
+
+// One line of a table's frame, width characters of it: end at both ends (the
+// right one only when the table is not cut at the grid's edge), fill between
+// and cross at each inner column boundary that lies inside the line.
+std::vector<char> FrameLine(const HtmlTable *t, int width, char end, char fill, char cross) {
+    std::vector<char> line(width, fill);
+    line[0] = end;
+    if (t->width <= width) line[width - 1] = end;
+    int at = 0;
+    for (int i = 0; i + 1 < t->columns; i++) {
+        at += 2 * t->padding + t->columnWidths[i] + 1;
+        if (at >= 0 && at < width) line[at] = cross;
+    }
+    return line;
+}
+
+// Gives the line the top corners.
+std::vector<char> TopLine(const HtmlTable *t, std::vector<char> line) {
+    int width = static_cast<int>(line.size());
+    line[0] = ',';
+    if (t->width <= width) line[width - 1] = ',';
+    return line;
+}
+
+} // namespace
+
 void DrawTableArea(HtmlFile *file, HtmlTable *t) {
-    if (t == nullptr || t->width <= 0 || t->column >= kCols) return;
+    // Nothing of a table whose left edge lies outside the grid can be written.
+    if (t == nullptr || t->width <= 0 || t->column < 0 || t->column >= kCols) return;
     int width = std::min(t->width, kCols - t->column); // cut at the grid's edge
-    std::vector<char> line(width);
-    auto put = [&](int row) {
+    auto put = [&](const std::vector<char> &line, int row) {
         int r = row, c = t->column;
         PrintText(file, &r, &c, line.data(), width, 0);
     };
     if (!t->border) {
-        std::fill(line.begin(), line.end(), ' ');
+        std::vector<char> blanks(width, ' ');
         for (int r = 0; r < t->height; r++)
-            put(t->row + r);
+            put(blanks, t->row + r);
         return;
     }
-    auto draw = [&](char end, char fill, char cross) {
-        std::fill(line.begin(), line.end(), fill);
-        line[0] = end;
-        if (t->width <= width) line[width - 1] = end;
-        int at = 0;
-        for (int i = 0; i + 1 < t->columns; i++) {
-            at += 2 * t->padding + t->columnWidths[i] + 1;
-            if (at < width) line[at] = cross;
-        }
-    };
+    // Every row's rule and cell lines are alike: each is made once.
+    std::vector<char> rule = FrameLine(t, width, '|', '-', '+');
+    std::vector<char> cells = FrameLine(t, width, '|', ' ', '|');
+    std::vector<char> bottom = FrameLine(t, width, '\'', '-', '+');
     int row = t->row;
     for (int i = 0; i < t->rows; i++) {
-        draw('|', '-', '+');
-        if (i == 0) {
-            line[0] = ',';
-            if (t->width <= width) line[width - 1] = ',';
-        }
-        put(row++);
-        draw('|', ' ', '|');
+        put(i == 0 ? TopLine(t, rule) : rule, row++);
         for (int h = 0; h < t->rowHeights[i]; h++)
-            put(row++);
+            put(cells, row++);
     }
-    draw('\'', '-', '+');
-    if (t->rows == 0) {
-        line[0] = ',';
-        if (t->width <= width) line[width - 1] = ',';
-    }
-    put(row);
+    put(t->rows == 0 ? TopLine(t, bottom) : bottom, row);
 }
 
 int BuildTextBody(HtmlFile *file, HtmlTable *table, int row, int column) {
