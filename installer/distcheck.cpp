@@ -30,37 +30,6 @@
 
 namespace {
 
-// Entries of the [options] message block used here.
-enum {
-    MSG_LIST_OK = 9,
-    MSG_LIST_MISSING,
-    MSG_LIST_UNREADABLE,
-    MSG_NAMES_ITSELF,
-    MSG_NOT_NAMED,
-    MSG_FILE_OK,
-    MSG_FILE_MISSING,
-    MSG_FILE_UNREADABLE,
-    MSG_FILE_REFUSED,
-    MSG_SIZE_OK,
-    MSG_SIZE_MISSING,
-    MSG_SIZE_NAN,
-    MSG_NO_PIECES,
-    MSG_NOT_JOINED,
-    MSG_UNPACKS,
-    MSG_UNPACK_FAILS,
-    MSG_TAR_LISTS,
-    MSG_TAR_FAILS,
-    MSG_PKGLIST_OK,
-    MSG_PKGLIST_MISSING,
-    MSG_DIST_OK,
-    MSG_DIST_DAMAGED,
-    MSG_LIST_DAMAGED,
-    MSG_NO_SCRATCH,
-};
-
-// Command rows of the tools run here.
-enum { ROW_TAR = 34, ROW_ZCAT = 38 };
-
 const char *const kPackageList = "pkg/pkg.list";
 
 // The private directory and the two files made in it; empty when none.
@@ -91,7 +60,7 @@ const char *programName() {
 }
 
 std::string format(int index, ...) {
-    const char *fmt = nlsSetupOptionStr(index);
+    const char *fmt = nlsSetupMsg(index);
     va_list ap, copy;
     va_start(ap, index);
     va_copy(copy, ap);
@@ -282,11 +251,11 @@ bool usableFile(ListWalk &w, const char *name) {
     std::string path = std::string(w.dir) + "/" + name;
     struct stat st {};
     if (why != nullptr)
-        fault = MSG_FILE_REFUSED;
+        fault = MSG_CHECK_FILE_REFUSED;
     else if (stat(path.c_str(), &st) != 0)
-        fault = MSG_FILE_MISSING;
+        fault = MSG_CHECK_FILE_MISSING;
     else if (!S_ISREG(st.st_mode) || access(path.c_str(), R_OK) != 0)
-        fault = MSG_FILE_UNREADABLE;
+        fault = MSG_CHECK_FILE_UNREADABLE;
     if (fault == 0) return true;
     if (w.reported.insert(name).second) w.ex->fault(format(fault, name, why));
     return false;
@@ -295,7 +264,7 @@ bool usableFile(ListWalk &w, const char *name) {
 void checkListedFile(const char *name, void *arg) {
     auto &w = *static_cast<ListWalk *>(arg);
     if (!w.files.insert(name).second) return;
-    if (usableFile(w, name)) w.ex->ok(format(MSG_FILE_OK, name));
+    if (usableFile(w, name)) w.ex->ok(format(MSG_CHECK_FILE_OK, name));
 }
 
 void notePiece(const char *name, void *arg) {
@@ -312,8 +281,8 @@ void notePiece(const char *name, void *arg) {
 }
 
 void checkSizeFile(Examination &ex, const char *dir, const char *name) {
-    if (!FindFile(dir, name)) return ex.fault(format(MSG_SIZE_MISSING, name));
-    if (!GetFileContent(dir, name)) return ex.fault(format(MSG_FILE_UNREADABLE, name));
+    if (!FindFile(dir, name)) return ex.fault(format(MSG_CHECK_SIZE_MISSING, name));
+    if (!GetFileContent(dir, name)) return ex.fault(format(MSG_CHECK_FILE_UNREADABLE, name));
     std::string text = LineBuf;
     size_t start = text.find_first_not_of(" \t\r\n");
     size_t end = text.find_last_not_of(" \t\r\n");
@@ -321,8 +290,8 @@ void checkSizeFile(Examination &ex, const char *dir, const char *name) {
     char *stop = nullptr;
     strtod(text.c_str(), &stop);
     bool number = !text.empty() && isdigit(static_cast<unsigned char>(text[0])) && *stop == '\0';
-    if (!number) return ex.fault(format(MSG_SIZE_NAN, name));
-    ex.ok(format(MSG_SIZE_OK, name, text.c_str()));
+    if (!number) return ex.fault(format(MSG_CHECK_SIZE_NAN, name));
+    ex.ok(format(MSG_CHECK_SIZE_OK, name, text.c_str()));
 }
 
 // Appends the pieces, in order, to the joined archive; "" or why not.
@@ -361,15 +330,15 @@ void checkArchive(Examination &ex, const char *dir, const std::vector<std::strin
         int status = runTool(zcat, {"zcat", gJoined}, gTar, &out, &err);
         if (status != 0) why = toolReason(err, status);
     }
-    if (!why.empty()) return ex.fault(format(MSG_UNPACK_FAILS, why.c_str()));
-    ex.ok(format(MSG_UNPACKS, static_cast<int>(pieces.size())));
+    if (!why.empty()) return ex.fault(format(MSG_CHECK_UNPACK_FAILS, why.c_str()));
+    ex.ok(format(MSG_CHECK_UNPACKS, static_cast<int>(pieces.size())));
 
-    std::string tar = toolPath(ROW_TAR, &why);
+    std::string tar = toolPath(ROW_TAR_XVFP, &why);
     err.clear();
     int status = why.empty() ? runTool(tar, {"tar", "-tf", gTar}, nullptr, &ex.listing, &err) : 0;
     if (why.empty() && status != 0) why = toolReason(err, status);
-    if (!why.empty()) return ex.fault(format(MSG_TAR_FAILS, why.c_str()));
-    ex.ok(format(MSG_TAR_LISTS, countLines(ex.listing)));
+    if (!why.empty()) return ex.fault(format(MSG_CHECK_TAR_FAILS, why.c_str()));
+    ex.ok(format(MSG_CHECK_TAR_LISTS, countLines(ex.listing)));
 
     std::string member;
     for (const char *name : {kPackageList, "./pkg/pkg.list"})
@@ -380,8 +349,8 @@ void checkArchive(Examination &ex, const char *dir, const std::vector<std::strin
     err.clear();
     if (member.empty() ||
         runTool(tar, {"tar", "-xOf", gTar, member}, nullptr, &ex.packageList, &err) != 0)
-        return ex.fault(format(MSG_PKGLIST_MISSING));
-    ex.ok(format(MSG_PKGLIST_OK, countLines(ex.packageList)));
+        return ex.fault(format(MSG_CHECK_PKGLIST_MISSING));
+    ex.ok(format(MSG_CHECK_PKGLIST_OK, countLines(ex.packageList)));
 }
 
 void examine(Examination &ex, const char *dir) {
@@ -389,10 +358,10 @@ void examine(Examination &ex, const char *dir) {
     if (listName == nullptr) {
         if (FindFile(dir, "disks") || FindFile(dir, "DISKS"))
             return ex.fault(
-                format(MSG_LIST_UNREADABLE, FindFile(dir, "disks") ? "disks" : "DISKS"));
-        return ex.fault(format(MSG_LIST_MISSING, dir));
+                format(MSG_CHECK_LIST_UNREADABLE, FindFile(dir, "disks") ? "disks" : "DISKS"));
+        return ex.fault(format(MSG_CHECK_LIST_MISSING, dir));
     }
-    ex.ok(format(MSG_LIST_OK, listName));
+    ex.ok(format(MSG_CHECK_LIST_OK, listName));
     std::string list = LineBuf;
 
     // The archive step reads the list again from the work area, where only
@@ -403,17 +372,17 @@ void examine(Examination &ex, const char *dir) {
     };
     ForEachListedFile(list.c_str(), collect, &names);
     if (names.count(listName) != 0)
-        ex.ok(format(MSG_NAMES_ITSELF));
+        ex.ok(format(MSG_CHECK_NAMES_ITSELF));
     else
-        ex.fault(format(MSG_NOT_NAMED, listName));
+        ex.fault(format(MSG_CHECK_NOT_NAMED, listName));
 
     ListWalk walk{dir, &ex, {}, {}, {}, true};
     ForEachListedFile(list.c_str(), checkListedFile, &walk);
     checkSizeFile(ex, dir, "isize");
     checkSizeFile(ex, dir, "tsize");
     ForEachArchivePiece(list.c_str(), notePiece, &walk);
-    if (!walk.piecesUsable) return ex.fault(format(MSG_NOT_JOINED));
-    if (walk.pieces.empty()) return ex.fault(format(MSG_NO_PIECES));
+    if (!walk.piecesUsable) return ex.fault(format(MSG_CHECK_NOT_JOINED));
+    if (walk.pieces.empty()) return ex.fault(format(MSG_CHECK_NO_PIECES));
     checkArchive(ex, dir, walk.pieces);
 }
 
@@ -421,7 +390,8 @@ void examine(Examination &ex, const char *dir) {
 bool examineInScratch(Examination &ex, const char *dir) {
     Scratch scratch;
     if (!scratch.made) {
-        fprintf(stderr, "%s", format(MSG_NO_SCRATCH, programName(), scratch.base.c_str()).c_str());
+        fprintf(stderr, "%s",
+                format(MSG_CHECK_NO_SCRATCH, programName(), scratch.base.c_str()).c_str());
         return false;
     }
     examine(ex, dir);
@@ -434,7 +404,7 @@ int CheckDistribution(const char *dir) {
     Examination ex;
     ex.print = true;
     if (!examineInScratch(ex, dir)) return 1;
-    fputs(format(ex.damaged ? MSG_DIST_DAMAGED : MSG_DIST_OK).c_str(), stdout);
+    fputs(format(ex.damaged ? MSG_CHECK_DIST_DAMAGED : MSG_CHECK_DIST_OK).c_str(), stdout);
     fflush(stdout);
     return ex.damaged ? 1 : 0;
 }

@@ -21,14 +21,13 @@ char *pPathToSetup = nullptr;
 const char *pBinaryInstanceCheckList = ",osadmin,osqadmin,ostrel,osrosxxtty,OSQ,OSRM,qsf,";
 
 const char *UnsafeDirReason(const char *dir) {
-    if (dir[0] == '\0') return "an empty directory name";
-    if (strlen(dir) > 200) return "a directory name longer than 200 characters";
+    if (dir[0] == '\0') return nlsSetupMsg(MSG_EMPTY_DIR_NAME);
+    if (strlen(dir) > 200) return nlsSetupMsg(MSG_LONG_DIR_NAME);
     for (const char *p = dir; *p != '\0'; p++) {
         char c = *p;
         bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                     strchr("/._+-,:@%~", c) != nullptr;
-        if (!safe)
-            return "blanks or shell metacharacters (allowed: letters, digits and /._+-,:@%~)";
+        if (!safe) return nlsSetupMsg(MSG_UNSAFE_DIR_CHARS);
     }
     return nullptr;
 }
@@ -41,8 +40,6 @@ enum { kInstall = 1, kVersion = 2 };
 // Options, taken out of the command line wherever they stand.
 const char *const kOptions = ",-h,--help,--accept-licence,--accept-license,--check,--list";
 enum { kShortHelp = 1, kHelp, kAccept, kAcceptUS, kCheck, kList };
-// Entries of the [options] message block: the usage text's lines.
-enum { MSG_USAGE_FIRST = 0, MSG_USAGE_LAST = 8 };
 // Size of the buffer the current directory is read into.
 constexpr size_t kCwdSize = 512;
 
@@ -51,17 +48,14 @@ const char *ProgramName() {
 }
 
 void PrintUsage(FILE *out) {
-    fprintf(out, nlsSetupOptionStr(MSG_USAGE_FIRST), ProgramName());
-    fprintf(out, nlsSetupOptionStr(MSG_USAGE_FIRST + 1), MAKER_NAME);
-    fprintf(out, nlsSetupOptionStr(MSG_USAGE_FIRST + 2), DEFAULT_BASE_DIR);
-    for (int i = MSG_USAGE_FIRST + 3; i <= MSG_USAGE_LAST; i++)
-        fputs(nlsSetupOptionStr(i), out);
+    const char *n = ProgramName();
+    fprintf(out, nlsSetupMsg(MSG_USAGE), n, MAKER_NAME, DEFAULT_BASE_DIR);
 }
 
 [[noreturn]] void UsageError(const char *arg) {
-    fprintf(stderr, "%s: unknown option '%s'\n", ProgramName(), arg);
+    fprintf(stderr, nlsSetupMsg(MSG_UNKNOWN_OPTION), ProgramName(), arg);
     PrintUsage(stderr);
-    exit(2);
+    exit(SETUP_EXIT_BAD_ARGUMENT);
 }
 
 // One directory argument and what it names.
@@ -148,13 +142,12 @@ void EndRunIfAsked(const CommandLine &cl) {
         return;
     case CommandLine::kShowVersion:
         fprintf(stderr, "%s %s\n", ProgramName(), SETUP_VERSION);
-        exit(0);
+        exit(SETUP_EXIT_OK);
     case CommandLine::kUnknown:
         UsageError(cl.stopArg);
     case CommandLine::kRefused:
-        fprintf(stderr, "ERROR: refusing directory '%s': it contains %s\n", cl.stopArg,
-                UnsafeDirReason(cl.stopArg));
-        exit(2);
+        ErrorMsg(2, SETUP_EXIT_BAD_ARGUMENT, nlsSetupMsg(MSG_REFUSED_DIRECTORY), cl.stopArg,
+                 UnsafeDirReason(cl.stopArg));
     }
 }
 
@@ -180,11 +173,11 @@ void SetWorkArea(const char *dir) {
     flCreatedTmpDir = 1;
     // mkdir -p as CreateFile runs it, but in mode 1: a directory that cannot
     // be made is reported below with message 3 and status 2.
-    SysCmd(26, 1, "%s", copy);
+    SysCmd(ROW_MKDIR, SYSCMD_WARN, "%s", copy);
     if (WorkAreaParentExists(copy)) return;
-    printf(nlsSetupStrCvt(3), copy);
+    printf(nlsSetupStrCvt(MSG_CANT_OPEN), copy);
     printf("\n\n");
-    exit(2);
+    exit(SETUP_EXIT_BAD_ARGUMENT);
 }
 
 // Directory part of path by the rules of StripFn, without its size limit.
@@ -224,7 +217,7 @@ void parseCommandLineOptions(int argc, char **argv) {
     CommandLine cl = ReadCommandLine(argc, argv);
     if (cl.help) {
         PrintUsage(stdout);
-        exit(0);
+        exit(SETUP_EXIT_OK);
     }
     EndRunIfAsked(cl);
     ApplyCommandLine(cl);
@@ -263,7 +256,7 @@ void setupMain(int argc, char **argv) {
     CommandLine cl = ReadCommandLine(argc, argv);
     if (cl.help) {
         PrintUsage(stdout);
-        exit(0);
+        exit(SETUP_EXIT_OK);
     }
     if (cl.check || cl.list) {
         EndRunIfAsked(cl);
@@ -275,7 +268,7 @@ void setupMain(int argc, char **argv) {
 
     // Step 1: have the licence agreement accepted.
     flAcceptLicence = cl.accept != nullptr;
-    if (!UserAcceptedEULA()) exit(0);
+    if (!UserAcceptedEULA()) exit(SETUP_EXIT_OK);
 
     // Before anything is created: "-v" and a malformed command line end the
     // run at once.
@@ -317,7 +310,7 @@ void setupMain(int argc, char **argv) {
     // Step 12: an upgrade: no product program may run; move to a new target.
     // The move compares directories, not texts: /opt and /opt/ are one place.
     if (pCurrentInstallDir != nullptr) {
-        if (QuitForRunningProcesses(pBinaryInstanceCheckList)) exit(0);
+        if (QuitForRunningProcesses(pBinaryInstanceCheckList)) exit(SETUP_EXIT_OK);
         MovePreviousInstallation(pCurrentInstallDir, pTargetInstallDir);
     }
 
@@ -328,5 +321,5 @@ void setupMain(int argc, char **argv) {
     ZarvoClean(pZarvoInstallDir);
 
     // Step 15.
-    exit(0);
+    exit(SETUP_EXIT_OK);
 }

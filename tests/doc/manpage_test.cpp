@@ -14,14 +14,12 @@ namespace {
 // The words of the English usage text that begin with '-', and "install".
 std::set<std::string> usageOptions() {
     std::set<std::string> words = {"install"};
-    for (int i = 0; i <= 8; i++) {
-        std::string text = NLS_ENGLISH_options[i];
-        for (size_t at = 0; (at = text.find('-', at)) != std::string::npos;) {
-            size_t end = text.find_first_of(" ,)\n", at);
-            if (at == 0 || text[at - 1] == ' ' || text[at - 1] == '(')
-                words.insert(text.substr(at, end - at));
-            at = end;
-        }
+    std::string text = NLS_ENGLISH_EXTRA[MSG_USAGE - NLS_SETUP_MESSAGES];
+    for (size_t at = 0; (at = text.find('-', at)) != std::string::npos;) {
+        size_t end = text.find_first_of(" ,)\n", at);
+        if (at == 0 || text[at - 1] == ' ' || text[at - 1] == '(')
+            words.insert(text.substr(at, end - at));
+        at = end;
     }
     return words;
 }

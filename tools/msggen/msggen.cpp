@@ -3,10 +3,9 @@
 //
 // Usage: msggen OUT.cpp {-t NAME FILE.msg | -x NAME FILE.txt}...
 // The first -t table is the reference: every other table must have the same
-// entries with the same printf conversions, or generation fails.
-// A table holds the 71 built-in entries, then any number of named blocks,
-// each opened by a line "[name]" and numbered from 0 again; block "name" of
-// table NAME becomes the array NAME_name.
+// entries with the same printf conversions, or generation fails. Entries 0 to
+// 70 form the table NAME; the entries after them, the extra section, form
+// NAME_EXTRA, whose size the program states as NLS_SETUP_EXTRA.
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -19,16 +18,9 @@ namespace {
 
 constexpr int kEntries = 71;
 
-// The built-in entries (name "") or one named block of a table.
-struct Block {
-    std::string name;
-    std::vector<std::string> entries;
-};
-
 struct Table {
     std::string name, file;
     std::vector<std::string> entries;
-    std::vector<Block> blocks;
 };
 
 bool fail(const std::string &where, const std::string &what) {
@@ -83,35 +75,22 @@ bool parseTable(Table &t) {
     if (!readFile(t.file, data)) return false;
     std::istringstream in(data);
     std::string line;
-    std::vector<std::string> *entries = &t.entries;
     for (int no = 1; std::getline(in, line); ++no) {
         std::string where = t.file + ":" + std::to_string(no), err;
         if (line.empty() || line[0] == '#') continue;
-        if (line[0] == '[') {
-            size_t close = line.find(']');
-            std::string name = line.substr(1, close == std::string::npos ? 0 : close - 1);
-            if (name.empty() ||
-                name.find_first_not_of("abcdefghijklmnopqrstuvwxyz_") != std::string::npos)
-                return fail(where, "expected a block name of lower-case letters");
-            if (static_cast<int>(t.entries.size()) != kEntries)
-                return fail(where, "a block before the 71 built-in entries");
-            t.blocks.push_back({name, {}});
-            entries = &t.blocks.back().entries;
-            continue;
-        }
         size_t i = 0;
         int index = 0;
         while (i < line.size() && isdigit(static_cast<unsigned char>(line[i])) && index < 1000)
             index = index * 10 + (line[i++] - '0');
-        if (i == 0 || index != static_cast<int>(entries->size()))
-            return fail(where, "expected entry " + std::to_string(entries->size()));
+        if (i == 0 || index != static_cast<int>(t.entries.size()))
+            return fail(where, "expected entry " + std::to_string(t.entries.size()));
         while (i < line.size() && line[i] == ' ')
             ++i;
         std::string text;
         if (!decodeLiteral(line, i, text, err)) return fail(where, err);
-        entries->push_back(text);
+        t.entries.push_back(text);
     }
-    if (static_cast<int>(t.entries.size()) != kEntries)
+    if (static_cast<int>(t.entries.size()) < kEntries)
         return fail(t.file, "has " + std::to_string(t.entries.size()) + " entries, not 71");
     return true;
 }
@@ -134,30 +113,14 @@ std::vector<std::string> conversions(const std::string &f) {
     return out;
 }
 
-bool sameEntries(const Table &t, const std::string &block, const std::vector<std::string> &ref,
-                 const std::vector<std::string> &own) {
-    std::string what = block.empty() ? "" : "block [" + block + "] ";
-    if (own.size() != ref.size())
-        return fail(t.file, what + "has " + std::to_string(own.size()) + " entries, not " +
-                                std::to_string(ref.size()));
-    for (size_t k = 0; k < ref.size(); ++k)
-        if (conversions(ref[k]) != conversions(own[k]))
-            return fail(t.file, what + "entry " + std::to_string(k) +
-                                    " does not have the reference conversions");
-    return true;
-}
-
 bool sameConversions(const Table &ref, const Table &t) {
-    if (!sameEntries(t, "", ref.entries, t.entries)) return false;
-    if (t.blocks.size() != ref.blocks.size())
-        return fail(t.file, "does not have the reference's blocks");
-    for (size_t b = 0; b < ref.blocks.size(); ++b) {
-        if (t.blocks[b].name != ref.blocks[b].name)
-            return fail(t.file, "block [" + t.blocks[b].name + "] where the reference has [" +
-                                    ref.blocks[b].name + "]");
-        if (!sameEntries(t, ref.blocks[b].name, ref.blocks[b].entries, t.blocks[b].entries))
-            return false;
-    }
+    if (t.entries.size() != ref.entries.size())
+        return fail(t.file, "has " + std::to_string(t.entries.size()) + " entries, not " +
+                                std::to_string(ref.entries.size()) + " as " + ref.file);
+    for (size_t k = 0; k < ref.entries.size(); ++k)
+        if (conversions(ref.entries[k]) != conversions(t.entries[k]))
+            return fail(t.file,
+                        "entry " + std::to_string(k) + " does not have the reference conversions");
     return true;
 }
 
@@ -177,25 +140,20 @@ void emitLiteral(FILE *out, const std::string &s) {
     fputs("\"", out);
 }
 
-// One array: `name` of `size` (a macro of messages.h, or "" to let the
-// header's declaration check the count).
-void emitArray(FILE *out, const std::string &name, const char *size,
-               const std::vector<std::string> &entries) {
-    for (size_t k = 0; k < entries.size(); ++k) {
-        fprintf(out, "static char %s_%zu[] =", name.c_str(), k);
-        emitLiteral(out, entries[k]);
+void emitTable(FILE *out, const Table &t) {
+    int n = static_cast<int>(t.entries.size());
+    for (int k = 0; k < n; ++k) {
+        fprintf(out, "static char %s_%d[] =", t.name.c_str(), k);
+        emitLiteral(out, t.entries[k]);
         fputs(";\n", out);
     }
-    fprintf(out, "char *%s[%s] = {\n", name.c_str(), size);
-    for (size_t k = 0; k < entries.size(); ++k)
-        fprintf(out, "    %s_%zu,\n", name.c_str(), k);
+    fprintf(out, "char *%s[NLS_SETUP_MESSAGES] = {\n", t.name.c_str());
+    for (int k = 0; k < kEntries; ++k)
+        fprintf(out, "    %s_%d,\n", t.name.c_str(), k);
+    fprintf(out, "};\nchar *%s_EXTRA[NLS_SETUP_EXTRA] = {\n", t.name.c_str());
+    for (int k = kEntries; k < n; ++k)
+        fprintf(out, "    %s_%d,\n", t.name.c_str(), k);
     fputs("};\n\n", out);
-}
-
-void emitTable(FILE *out, const Table &t) {
-    emitArray(out, t.name, "NLS_SETUP_MESSAGES", t.entries);
-    for (const Block &b : t.blocks)
-        emitArray(out, t.name + "_" + b.name, "", b.entries);
 }
 
 void emitText(FILE *out, const std::string &name, const std::string &text) {
@@ -212,7 +170,7 @@ int run(int argc, char **argv) {
     for (int i = 2; i < argc; i += 3) {
         std::string opt = argv[i];
         if (opt == "-t") {
-            tables.push_back({argv[i + 1], argv[i + 2], {}, {}});
+            tables.push_back({argv[i + 1], argv[i + 2], {}});
             if (!parseTable(tables.back()) || !sameConversions(tables.front(), tables.back()))
                 return 1;
         } else if (opt == "-x") {
@@ -229,6 +187,9 @@ int run(int argc, char **argv) {
     fputs("// Generated by msggen from installer/messages; do not edit.\n"
           "#include \"installer/eula.h\"\n#include \"installer/messages.h\"\n\n",
           out);
+    if (!tables.empty())
+        fprintf(out, "static_assert(NLS_SETUP_EXTRA == %zu, \"extra section of %s\");\n\n",
+                tables.front().entries.size() - kEntries, tables.front().file.c_str());
     for (const Table &t : tables)
         emitTable(out, t);
     for (const auto &[name, text] : texts)
