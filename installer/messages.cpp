@@ -1,3 +1,5 @@
+// Built-in message tables with their extra sections, and the two choices of
+// language made from LANG.
 #include "installer/messages.h"
 
 #include "toolkit/runtime/memory.h"
@@ -44,17 +46,36 @@ static char *cutLang(void) {
     return lang;
 }
 
+// One language: its table and the table's extra section.
+struct Language {
+    char **table, **extra;
+};
+// By position in the LANG list; position 0 (no match) is English.
+static const Language Languages[] = {
+    {NLS_ENGLISH, NLS_ENGLISH_EXTRA},      {NLS_ENGLISH, NLS_ENGLISH_EXTRA},
+    {NLS_SPANISH, NLS_SPANISH_EXTRA},      {NLS_ITALIAN, NLS_ITALIAN_EXTRA},
+    {NLS_FRENCH, NLS_FRENCH_EXTRA},        {NLS_GERMAN, NLS_GERMAN_EXTRA},
+    {NLS_PORTUGUESE, NLS_PORTUGUESE_EXTRA}};
+
 char *nlsSetupStrCvt(int index) {
-    static char **const tables[] = {NLS_ENGLISH, NLS_ENGLISH, NLS_SPANISH,   NLS_ITALIAN,
-                                    NLS_FRENCH,  NLS_GERMAN,  NLS_PORTUGUESE};
     if (pCurLang == nullptr) {
         char *lang = cutLang();
         int pos = lang ? FindToken(lang, ",en_US,es_ES,it_IT,fr_FR,ge_GE,pr_BR") : 0;
-        pCurLang = tables[pos >= 1 && pos <= 6 ? pos : 0];
+        pCurLang = Languages[pos >= 1 && pos <= 6 ? pos : 0].table;
     }
     // A stray index must not read outside the table: it gets the empty text.
     if (index < 0 || index >= NLS_SETUP_MESSAGES) return pCurLang[57];
     return pCurLang[index];
+}
+
+char *nlsSetupMsg(int index) {
+    char *text = nlsSetupStrCvt(index);
+    if (index < NLS_SETUP_MESSAGES || index >= MSG_EXTRA_END) return text;
+    // pCurLang is the run's one record of the choice: its table names the
+    // extra section that goes with it.
+    for (const Language &l : Languages)
+        if (l.table == pCurLang) return l.extra[index - NLS_SETUP_MESSAGES];
+    return NLS_ENGLISH_EXTRA[index - NLS_SETUP_MESSAGES];
 }
 
 // The key of the alias line that holds the first occurrence of lang: from

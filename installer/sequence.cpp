@@ -2,8 +2,7 @@
 //
 // The run is root and the work area and the decompression log live in
 // world-writable /tmp under fixed names, so both are checked right after they
-// are made: the work area must be a real directory of the running user, the
-// log a regular file of that user.
+// are made, by the rule of tmpfile.h.
 #include "installer/sequence.h"
 
 #include "installer/entry.h"
@@ -14,6 +13,7 @@
 #include "toolkit/runtime/files.h"
 #include "toolkit/runtime/logging.h"
 #include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/tmpfile.h"
 #include "toolkit/runtime/tokens.h"
 #include "toolkit/syscmd/syscmd.h"
 #include "toolkit/syscmd/sysquery.h"
@@ -33,82 +33,87 @@ constexpr const char *kEndOfList = "end_of_list";
 constexpr const char *kSpoolFormat = "/var/spool/%s";
 
 // Makes the work area anew and ends the run unless it is then a real
-// directory owned by the running user (not a planted link or foreign dir).
+// directory of our own (not a planted link or another user's directory).
 void makeWorkArea(const char *workArea) {
     DeleteFile(workArea, nullptr);
-    mkdir(workArea, 0777);
-    struct stat st {};
-    if (lstat(workArea, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid())
-        ErrorMsg(2, 1,
-                 "the work area %s is not a directory of its own (a link or another "
-                 "user's file is in the way)",
-                 workArea);
+    if (!MakeOwnTmpDir(workArea, 0777))
+        ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupMsg(MSG_WORK_AREA_NOT_OWN), workArea);
 }
 
-// Leaves /tmp/setup.log a regular file of this user that the shell may
-// append to: a link, directory or foreign file in its place is removed first.
+// Leaves /tmp/setup.log a file of our own that the shell may append to: a
+// link, directory or foreign file in its place is removed first.
 void prepareDecompressLog() {
-    struct stat st {};
-    if (lstat(DECOMPRESS_LOG, &st) == 0) {
-        if (S_ISREG(st.st_mode) && st.st_uid == getuid() && st.st_nlink == 1) return;
-        if (S_ISDIR(st.st_mode))
-            SysCmd(30, 1, " %s", DECOMPRESS_LOG);
-        else
-            unlink(DECOMPRESS_LOG);
-    }
-    int fd = open(DECOMPRESS_LOG, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
-    if (fd < 0) ErrorMsg(2, 1, "can't create %s as a regular file", DECOMPRESS_LOG);
+    if (!ClearTmpPath(DECOMPRESS_LOG)) SysCmd(ROW_RM_RF, SYSCMD_WARN, " %s", DECOMPRESS_LOG);
+    int fd = OpenOwnTmpFile(DECOMPRESS_LOG, O_CLOEXEC, 0644);
+    if (fd < 0) ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupMsg(MSG_DECOMPRESS_LOG), DECOMPRESS_LOG);
     close(fd);
 }
 
-// Words of the disk list until "end_of_list", for the archive step: lines do
-// not matter, tabs belong to the words.
 bool isPiece(const char *word) {
     return strncmp(word, "pkg_tar.", 8) == 0 || strncmp(word, "PKG_TAR.", 8) == 0;
 }
 
-void copyListedFiles(const char *workArea) {
-    std::string list = LineBuf;
+void copyListedFile(const char *word, void *workArea) {
+    SysCmd(ROW_CP_P, SYSCMD_FATAL, "%s/%s %s", pPathToSetup, word,
+           static_cast<const char *>(workArea));
+}
+
+void appendPiece(const char *word, void *) {
+    if (!FindFile(pZarvoInstallDir, word)) return;
+    SysCmd(-ROW_CAT, SYSCMD_FATAL, "%s/%s >> %s/%s.tar.Z", pZarvoInstallDir, word, pZarvoInstallDir,
+           ARCHIVE_BASE_NAME);
+}
+
+} // namespace
+
+void ForEachListedFile(const char *list, void (*fn)(const char *word, void *arg), void *arg) {
+    std::string text = list;
     size_t pos = 0;
-    while (pos < list.size()) {
-        size_t end = list.find_first_of("\r\n", pos);
-        if (end == std::string::npos) end = list.size();
-        std::string line = list.substr(pos, end - pos);
+    while (pos < text.size()) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(pos, end - pos);
         pos = end + 1;
         if (line == kEndOfList) return;
         char *cursor = line.data();
         char word[TOKEN_MAX + 1];
         while (GetTokenD(nullptr, " \t\r\n", &cursor, word) != nullptr) {
             if (strcmp(word, kEndOfList) == 0) break;
-            SysCmd(9, 2, "%s/%s %s", pPathToSetup, word, workArea);
+            fn(word, arg);
         }
     }
 }
 
-} // namespace
+void ForEachArchivePiece(const char *list, void (*fn)(const char *word, void *arg), void *arg) {
+    std::string text = list;
+    char *cursor = text.data();
+    char word[TOKEN_MAX + 1];
+    while (GetTokenD(nullptr, " \n\r", &cursor, word) != nullptr) {
+        if (strcmp(word, kEndOfList) == 0) break;
+        if (isPiece(word)) fn(word, arg);
+    }
+}
 
-int GetDisksData(const char *dir) {
-    if (GetFileContent(dir, "disks")) return 1;
-    if (!GetFileContent(dir, "DISKS")) ErrorMsg(2, 1, nlsSetupStrCvt(21), MAKER_NAME);
+const char *LoadDiskList(const char *dir) {
+    if (GetFileContent(dir, "disks")) return "disks";
+    if (!GetFileContent(dir, "DISKS")) return nullptr;
     char *stop = strstr(LineBuf, kEndOfList);
     for (char *p = LineBuf; *p != '\0' && p != stop; p++)
         *p = (char)toupper((unsigned char)*p);
+    return "DISKS";
+}
+
+int GetDisksData(const char *dir) {
+    if (LoadDiskList(dir) == nullptr)
+        ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupStrCvt(MSG_NO_DISK_LIST), MAKER_NAME);
     return 1;
 }
 
 void genZFile(void) {
     if (chdir(pZarvoInstallDir) != 0)
-        ErrorMsg(2, 1, "can't change to the work area %s", pZarvoInstallDir);
+        ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupMsg(MSG_WORK_AREA_CHDIR), pZarvoInstallDir);
     GetDisksData(pZarvoInstallDir);
-    std::string list = LineBuf;
-    char *cursor = list.data();
-    char word[TOKEN_MAX + 1];
-    while (GetTokenD(nullptr, " \n\r", &cursor, word) != nullptr) {
-        if (strcmp(word, kEndOfList) == 0) break;
-        if (!isPiece(word) || !FindFile(pZarvoInstallDir, word)) continue;
-        SysCmd(-3, 2, "%s/%s >> %s/%s.tar.Z", pZarvoInstallDir, word, pZarvoInstallDir,
-               ARCHIVE_BASE_NAME);
-    }
+    ForEachArchivePiece(LineBuf, appendPiece, nullptr);
 }
 
 void createInstallationDirectories(const char *target) {
@@ -121,8 +126,8 @@ void createInstallationDirectories(const char *target) {
     PutMem(app);
     if (GetFileType("/usr/" MAKER_NAME) == 0)
         CreateFile("/usr/" MAKER_NAME, nullptr, "775", nullptr, nullptr);
-    SysCmd(17, 2, "-s %s/%s/%s %s/%s/%s", target, MAKER_NAME, PRODUCT_CODE, DEFAULT_BASE_DIR,
-           MAKER_NAME, PRODUCT_CODE);
+    SysCmd(ROW_LN, SYSCMD_FATAL, "-s %s/%s/%s %s/%s/%s", target, MAKER_NAME, PRODUCT_CODE,
+           DEFAULT_BASE_DIR, MAKER_NAME, PRODUCT_CODE);
 }
 
 int createPrintingSubsystemFile(const char *appDir) {
@@ -151,8 +156,8 @@ int Install(void) {
     }
     PutMem(line);
     if (chdir(pZarvoInstallDir) != 0)
-        ErrorMsg(2, 1, "can't change to the work area %s", pZarvoInstallDir);
-    SysCmd(34, 2, "%s/%s.tar", pZarvoInstallDir, ARCHIVE_BASE_NAME);
+        ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupMsg(MSG_WORK_AREA_CHDIR), pZarvoInstallDir);
+    SysCmd(ROW_TAR_XVFP, SYSCMD_FATAL, "%s/%s.tar", pZarvoInstallDir, ARCHIVE_BASE_NAME);
     DeleteFile(pZarvoInstallDir, ARCHIVE_BASE_NAME ".tar");
 
     char *spool = SaveStr(kSpoolFormat, MAKER_NAME);
@@ -169,19 +174,20 @@ int Install(void) {
         CreateFile(download, nullptr, "777", nullptr, nullptr);
         PutMem(download);
         if (ProcessPkgList("pkg") != 0) return 1;
-        SysCmd(31, 0, "/usr/%s/%s/selinux/SHXPatchSELinuxPolicy", MAKER_NAME, PRODUCT_CODE);
+        SysCmd(ROW_SH, SYSCMD_QUIET, "/usr/%s/%s/selinux/SHXPatchSELinuxPolicy", MAKER_NAME,
+               PRODUCT_CODE);
     }
     PutMem(spool);
-    SysCmd(5, 0, "755 %s/%s", pTargetInstallDir, MAKER_NAME);
-    SysCmd(5, 1, "4755 %s/%s", pAppDir, "osrosxxtty");
-    SysCmd(5, 1, "4755 %s/%s", pAppDir, "qsf");
+    SysCmd(ROW_CHMOD, SYSCMD_QUIET, "755 %s/%s", pTargetInstallDir, MAKER_NAME);
+    SysCmd(ROW_CHMOD, SYSCMD_WARN, "4755 %s/%s", pAppDir, "osrosxxtty");
+    SysCmd(ROW_CHMOD, SYSCMD_WARN, "4755 %s/%s", pAppDir, "qsf");
     return 0;
 }
 
 int installFromSite(const char *workArea) {
     makeWorkArea(workArea);
     GetDisksData(pPathToSetup);
-    copyListedFiles(workArea);
+    ForEachListedFile(LineBuf, copyListedFile, const_cast<char *>(workArea));
     Install();
     return 0;
 }

@@ -205,6 +205,17 @@ TEST_F(LangChoice, IndicesOutsideTheTableGiveTheEmptyText) {
     EXPECT_EQ(nlsSetupStrCvt(70), NLS_FRENCH[70]);
 }
 
+// The extra section follows the same choice; nlsSetupStrCvt does not reach it.
+TEST_F(LangChoice, ExtraSectionIsReachedByNameOnly) {
+    freshRun("ge_GE");
+    EXPECT_STREQ(nlsSetupStrCvt(MSG_FULL_FILE_SYSTEM), "");
+    EXPECT_EQ(nlsSetupMsg(MSG_FULL_FILE_SYSTEM), NLS_GERMAN_EXTRA[0]);
+    EXPECT_EQ(nlsSetupMsg(MSG_USAGE), NLS_GERMAN_EXTRA[NLS_SETUP_EXTRA - 1]);
+    EXPECT_EQ(nlsSetupMsg(35), NLS_GERMAN[35]);
+    for (int index : {-1, static_cast<int>(MSG_EXTRA_END), 1000})
+        EXPECT_STREQ(nlsSetupMsg(index), "") << index;
+}
+
 TEST_F(LangChoice, MessagesAloneCutLangToo) {
     freshRun("ge_GE.UTF-8");
     EXPECT_EQ(nlsSetupStrCvt(63), NLS_GERMAN[63]);

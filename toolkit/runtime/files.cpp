@@ -23,9 +23,9 @@ int SavedFileSize = 0;
 char Buf[FILESEARCH_BUF_SIZE];
 
 // Longest physical line read by GetFileLine and FileSearch.
-static const int PieceMax = 510;
+static const int kPieceMax = 510;
 // Longest formatted path of the *F functions and joined path of FindFile.
-static const int FormatMax = 511;
+static const int kFormatMax = 511;
 
 namespace {
 struct DirCloser {
@@ -39,9 +39,9 @@ using FilePtr = std::unique_ptr<FILE, FileCloser>;
 } // namespace
 
 static std::string FormatV(const char *fmt, va_list ap, bool *fits) {
-    char buf[FormatMax + 1];
+    char buf[kFormatMax + 1];
     int n = fmt ? vsnprintf(buf, sizeof buf, fmt, ap) : 0;
-    *fits = n >= 0 && n <= FormatMax;
+    *fits = n >= 0 && n <= kFormatMax;
     return n >= 0 ? buf : "";
 }
 
@@ -118,7 +118,7 @@ static bool Continues(const char *p) {
 char GetFileLine() {
     if (!pIn) return 0;
     LineLen = 0;
-    if (!fgets(LineBuf, PieceMax + 1, pIn)) {
+    if (!fgets(LineBuf, kPieceMax + 1, pIn)) {
         // At the end the last line stays; after a read error nothing
         // trustworthy is left in the buffer.
         if (ferror(pIn)) LineBuf[0] = '\0';
@@ -207,7 +207,7 @@ char *GetSavedFileContent(const char *dir, const char *name) {
 char *FileSearch(const char *path, const char *text, int errmode) {
     FilePtr f(OpenFile(nullptr, path, "rt", errmode));
     if (!f) return nullptr;
-    while (fgets(Buf, PieceMax + 1, f.get()))
+    while (fgets(Buf, kPieceMax + 1, f.get()))
         if (!text || strstr(Buf, text)) return Buf;
     return nullptr;
 }

@@ -7,29 +7,25 @@
 
 #include <string>
 
-// Rows of the commands that change the file system.
-enum { RowChgrp = 4, RowChmod = 5, RowChown = 6, RowMv = 25, RowMkdir = 26, RowRmRf = 30 };
-enum { RowTouch = 35 };
-
 int CreateFile(const char *dir, const char *name, const char *mode, const char *owner,
                const char *group) {
     if (!Given(dir)) return 0;
     std::string parent, base;
     if (!SplitPath(dir, &parent, &base) || !FindFile(parent.c_str(), base.c_str()))
-        SysCmd(RowMkdir, 2, "%s", dir);
+        SysCmd(ROW_MKDIR, SYSCMD_FATAL, "%s", dir);
     std::string path = Given(name) ? JoinPath(dir, name) : dir;
-    if (Given(name)) SysCmd(RowTouch, 2, "%s", path.c_str());
-    if (Given(mode)) SysCmd(RowChmod, 2, "%s %s", mode, path.c_str());
-    if (Given(owner)) SysCmd(RowChown, 2, "%s %s", owner, path.c_str());
-    if (Given(group)) SysCmd(RowChgrp, 2, "%s %s", group, path.c_str());
+    if (Given(name)) SysCmd(ROW_TOUCH, SYSCMD_FATAL, "%s", path.c_str());
+    if (Given(mode)) SysCmd(ROW_CHMOD, SYSCMD_FATAL, "%s %s", mode, path.c_str());
+    if (Given(owner)) SysCmd(ROW_CHOWN, SYSCMD_FATAL, "%s %s", owner, path.c_str());
+    if (Given(group)) SysCmd(ROW_CHGRP, SYSCMD_FATAL, "%s %s", group, path.c_str());
     return 0;
 }
 
 // rm -rf of dir/name (or the single path given) when exists says it is there.
 static int Remove(const char *dir, const char *name, bool exists) {
     if (!exists) return 0;
-    if (!dir) return SysCmd(RowRmRf, 1, "%s", name);
-    return SysCmd(RowRmRf, 1, "%s%s%s", dir, name ? "/" : "", name ? name : "");
+    if (!dir) return SysCmd(ROW_RM_RF, SYSCMD_WARN, "%s", name);
+    return SysCmd(ROW_RM_RF, SYSCMD_WARN, "%s%s%s", dir, name ? "/" : "", name ? name : "");
 }
 
 int DeleteFile(const char *dir, const char *name) {
@@ -49,7 +45,8 @@ int DeleteFile_(const char *path, const char *name) {
 
 int RenameFile(const char *dir, const char *old, const char *newname) {
     if (!Given(old) || !Given(newname)) return 0;
-    if (!dir) return FindFile(nullptr, old) ? SysCmd(-RowMv, 1, "%s %s", old, newname) : 0;
+    if (!dir)
+        return FindFile(nullptr, old) ? SysCmd(-ROW_MV, SYSCMD_WARN, "%s %s", old, newname) : 0;
     if (!FindFile(dir, old)) return 0;
-    return SysCmd(-RowMv, 1, "%s/%s %s/%s", dir, old, dir, newname);
+    return SysCmd(-ROW_MV, SYSCMD_WARN, "%s/%s %s/%s", dir, old, dir, newname);
 }
