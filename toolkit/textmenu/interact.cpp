@@ -4,6 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <climits>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "toolkit/htmlhelp/htmlnav.h"
 #include "toolkit/nls/nlsstring.h"
@@ -128,6 +132,46 @@ char EnterValue(MenuItem *item, const char *argument) {
     return 1;
 }
 
+// Stores the settings in the file name. They go to a fresh file beside it
+// that takes the old one's place only once every byte is on disk, so a full
+// or read-only file system leaves the old settings as they were. False after
+// printing why on standard error.
+bool WriteSettings(Menu *menu, const char *name) {
+    // A link is written through, as opening it for writing would.
+    char resolved[PATH_MAX];
+    struct stat st;
+    if (lstat(name, &st) == 0 && S_ISLNK(st.st_mode) && realpath(name, resolved) != nullptr)
+        name = resolved;
+    const char *slash = strrchr(name, '/');
+    std::string tmp = slash ? std::string(name, (size_t)(slash - name) + 1) : std::string();
+    tmp += ".settingsXXXXXX";
+    int fd = mkstemp(tmp.data());
+    if (fd < 0) {
+        fprintf(stderr, "ERROR: can't open file, %s\n", name);
+        return false;
+    }
+    // The mode a plain create would give, or the old file's.
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, stat(name, &st) == 0 ? st.st_mode & 07777 : 0666 & ~mask);
+    pOut = fdopen(fd, "wt");
+    bool ok = pOut != nullptr;
+    if (ok) {
+        StoreMenu(menu);
+        ok = fflush(pOut) == 0 && !ferror(pOut) && fsync(fd) == 0;
+        ok = fclose(pOut) == 0 && ok;
+    } else {
+        close(fd);
+    }
+    pOut = nullptr;
+    ok = ok && rename(tmp.c_str(), name) == 0;
+    if (!ok) {
+        unlink(tmp.c_str());
+        fprintf(stderr, "ERROR: can't write file, %s\n", name);
+    }
+    return ok;
+}
+
 // The "s" commands: store the settings in a named file or in ".settings".
 void StoreSettings(Menu *menu, bool named) {
     const char *name = ".settings";
@@ -138,12 +182,7 @@ void StoreSettings(Menu *menu, bool named) {
         if (ValidateEntry(LineBuf, "/A(1,255)+-+_+/") != 0) return;
         name = LineBuf;
     }
-    pOut = OpenFile(nullptr, name, "wt", 1);
-    if (pOut == nullptr) return;
-    StoreMenu(menu);
-    fclose(pOut);
-    pOut = nullptr;
-    if (!named) exit(0);
+    if (WriteSettings(menu, name) && !named) exit(0);
 }
 
 // The selectable item among the first count whose key is key: numbered
