@@ -190,7 +190,7 @@ char *StripToBaseName(char *path) {
 }
 
 void setupMain(int argc, char **argv) {
-    // Step 1, before anything else: have the licence agreement accepted.
+    // Before anything else: have the licence agreement accepted.
     if (!UserAcceptedEULA()) exit(0);
 
     // Before anything is created: "-v", "-h" and a malformed command line end
@@ -199,51 +199,46 @@ void setupMain(int argc, char **argv) {
     my_name = SaveStr_(StripPath(argv0));
     CheckArguments(argc, argv);
 
-    // Step 2: switch logging on; the command table reads this when it starts.
+    // Switch logging on; the command table reads this when it starts.
     flUseLog = 1;
 
-    // Step 3: the default work area.
+    // The default work area.
     pZarvoInstallDir = SaveStr("/tmp/%sInstall", MAKER_NAME);
 
-    // Step 4: nothing read yet.
+    // Nothing read yet.
     LineBuf[0] = '\0';
 
-    // Step 5: where the distribution is (my_name is already set above).
+    // Where the distribution is (my_name is already set above).
     pPathToSetup = GetToolPath(argv0);
 
-    // Step 6: the command table.
     InitSysCmdList();
 
-    // Step 7: the command line.
     parseCommandLineOptions(argc, argv);
 
-    // Step 8: a previous installation.
     pCurrentInstallDir = locatePreviousInstallation();
 
-    // Step 9: the target: command line, else previous installation, else /usr.
+    // The target: command line, else previous installation, else /usr.
     pTargetInstallDir = pCmdLineInstallDir   ? pCmdLineInstallDir
                         : pCurrentInstallDir ? pCurrentInstallDir
                                              : SaveStr_(DEFAULT_BASE_DIR);
 
-    // Step 10: the application directory.
     pAppDir = SaveStr("%s/%s/%s", pTargetInstallDir, MAKER_NAME, PRODUCT_CODE);
 
-    // Step 11: room in the work area and the target.
+    // Room in the work area and the target.
     FreeSpaceForInstall(pZarvoInstallDir, pTargetInstallDir, (char *)MAKER_NAME);
 
-    // Step 12: an upgrade: no product program may run; move to a new target.
+    // An upgrade: no product program may run; move to a new target.
     // The move compares directories, not texts: /opt and /opt/ are one place.
     if (pCurrentInstallDir != nullptr) {
         if (QuitForRunningProcesses(pBinaryInstanceCheckList)) exit(0);
         MovePreviousInstallation(pCurrentInstallDir, pTargetInstallDir);
     }
 
-    // Step 13: copy, unpack and install the distribution.
+    // Copy, unpack and install the distribution.
     installFromSite(pZarvoInstallDir);
 
-    // Step 14: remove the work area and bring the print queues up to date.
+    // Remove the work area and bring the print queues up to date.
     ZarvoClean(pZarvoInstallDir);
 
-    // Step 15.
     exit(0);
 }

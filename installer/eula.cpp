@@ -1,3 +1,5 @@
+// Licence agreement: shows the agreement of the target language (English for any
+// language without one) and reads the answer; only a y or Y accepts.
 #include "installer/eula.h"
 
 #include "installer/messages.h"

@@ -1,3 +1,5 @@
+// Built-in messages: the language table chosen from LANG by a plain substring search
+// over the alias lines, and the lookup of entries in the generated message tables.
 #include "installer/messages.h"
 
 #include "toolkit/runtime/memory.h"

@@ -1,3 +1,5 @@
+// Rendering help pages as text: a grid of 132-column rows that grows as needed,
+// tables measured before they are laid out, then compacted into newline-ended lines.
 #include "toolkit/htmlhelp/htmlrender.h"
 
 #include <algorithm>

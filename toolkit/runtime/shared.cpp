@@ -1,3 +1,4 @@
+// Storage of the process-wide globals the host program sets and every module reads.
 #include "toolkit/runtime/shared.h"
 
 char LineBuf[LINEBUF_SIZE];

@@ -1,3 +1,5 @@
+// Command execution: builds the command line, runs it through the shell with its output
+// logged by mode, reports failures, and waits the row's settling time.
 #include "toolkit/syscmd/syscmd.h"
 
 #include "toolkit/runtime/logging.h"

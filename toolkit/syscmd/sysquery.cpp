@@ -1,3 +1,5 @@
+// System queries answered by running commands and reading their output: processes,
+// disk space, the user, the host and which print subsystem is installed.
 #include "toolkit/syscmd/sysquery.h"
 
 #include "toolkit/runtime/files.h"

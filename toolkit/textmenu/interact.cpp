@@ -1,3 +1,5 @@
+// Menu interaction: the run loop that shows a menu and reads one line at a time,
+// selections by number or key letter, value entry, and the full-screen pick screen.
 #include "toolkit/textmenu/interact.h"
 
 #include <cctype>
