@@ -17,6 +17,7 @@
 
 #include "toolkit/runtime/files.h"
 #include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/shared.h"
 #include "toolkit/runtime/tokens.h"
 
 char *pMem = nullptr;
@@ -279,7 +280,7 @@ void DbTUpDate(DbTHandle *h) {
     h->changedFlag = 1;
     char *content = nullptr;
     for (int tries = 0; tries < 10; tries++) {
-        if (tries) sleep(1);
+        if (tries) WaitSeconds(1);
         content = GetSavedFileContent(path.c_str(), nullptr);
         if (content || SavedFileSize == 0) break;
     }

@@ -4,6 +4,7 @@
 
 #include "toolkit/runtime/logging.h"
 #include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/shared.h"
 #include "toolkit/runtime/tokens.h"
 #include "toolkit/syscmd/comtable.h"
 #include "toolkit/syscmd/sysquery.h"
@@ -101,10 +102,10 @@ static std::string FailureText(const std::string &name, int status, bool sysFail
 // Settling time of the row after its command ran.
 static void SettleAfter(int row) {
     int wait = row >= 2 ? ComList[row].wait : 0;
-    if (wait > 0) sleep(wait);
+    if (wait > 0) WaitSeconds(wait);
     if (wait != -1) return;
     for (int tries = 0; tries <= 10; tries++) {
-        if (tries) sleep(1);
+        if (tries) WaitSeconds(1);
         char *ids = GetSysPsIdList(ComList[row].name);
         if (ids) {
             PutMem(ids);
@@ -258,7 +259,7 @@ int SysCmdP(int mode, const char *fmt, ...) {
     if (line.size() > RawLineMax) {
         if (loud) fprintf(stderr, "%s: %s: command line too long\n", prefix, name.c_str());
         if (mode == 2) exit(1);
-        sleep(1);
+        WaitSeconds(1);
         return E2BIG;
     }
     if (loud) printf("%s\n", line.c_str());
@@ -269,6 +270,6 @@ int SysCmdP(int mode, const char *fmt, ...) {
         fprintf(stderr, "%s: %s\n", prefix, FailureText(name, status, sysFailed).c_str());
         if (mode == 2) exit(1);
     }
-    sleep(1);
+    WaitSeconds(1);
     return status;
 }

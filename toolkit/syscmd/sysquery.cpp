@@ -4,6 +4,7 @@
 
 #include "toolkit/runtime/files.h"
 #include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/shared.h"
 #include "toolkit/runtime/tokens.h"
 #include "toolkit/syscmd/comtable.h"
 #include "toolkit/syscmd/syscmd.h"
@@ -102,7 +103,7 @@ int KillProcessByName(const char *name) {
             break;
     }
     PutMem(ids);
-    sleep(1);
+    WaitSeconds(1);
     return killed;
 }
 
