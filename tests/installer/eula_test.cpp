@@ -203,7 +203,7 @@ struct SetupRun {
 };
 
 TEST(SetupLicenceStep, RefusalAndVersionQueryTouchNothing) {
-    if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;
+    NEED_SANDBOX();
     const SetupRun runs[] = {
         {nullptr, {}, "n\n", &pEnglishEULA, ""},
         {nullptr, {}, "", &pEnglishEULA, ""},

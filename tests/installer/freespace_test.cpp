@@ -195,10 +195,8 @@ TEST(FreeSpaceForInstall, EveryBranch) {
             runCase(c);
         return;
     }
-    if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;
-    Sandbox sb;
-    ASSERT_TRUE(sandboxRunSelf(sb, "FreeSpaceForInstall.EveryBranch"));
-    EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
+    NEED_SANDBOX();
+    sandboxSelfTest("FreeSpaceForInstall.EveryBranch");
 }
 
 // The probe of the maker directory and the root only when nothing is installed.
@@ -226,10 +224,8 @@ TEST(FreeSpaceForInstall, AsksDfAndDuForTheRightPaths) {
                          "df /opt/Zarvo/osxx\n");
         return;
     }
-    if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;
-    Sandbox sb;
-    ASSERT_TRUE(sandboxRunSelf(sb, "FreeSpaceForInstall.AsksDfAndDuForTheRightPaths"));
-    EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
+    NEED_SANDBOX();
+    sandboxSelfTest("FreeSpaceForInstall.AsksDfAndDuForTheRightPaths");
 }
 
 } // namespace

@@ -32,10 +32,8 @@ void startRun() {
 
 // Runs the inside half of a test in the sandbox and reports its verdict.
 void runInside(const char *test) {
-    if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;
-    Sandbox sb;
-    ASSERT_TRUE(sandboxRunSelf(sb, test));
-    EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
+    NEED_SANDBOX();
+    sandboxSelfTest(test);
 }
 
 TEST(SameDirectory, ComparesDirectoriesNotTexts) {

@@ -142,10 +142,8 @@ TEST(ReadyForInstallation, AnswersAndUsers) {
             runReady(c);
         return;
     }
-    if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;
-    Sandbox sb;
-    ASSERT_TRUE(sandboxRunSelf(sb, "ReadyForInstallation.AnswersAndUsers"));
-    EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
+    NEED_SANDBOX();
+    sandboxSelfTest("ReadyForInstallation.AnswersAndUsers");
 }
 
 struct ProcCase {
@@ -225,10 +223,8 @@ TEST(QuitForRunningProcesses, MenuChoicesAndWaits) {
             runProc(c);
         return;
     }
-    if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;
-    Sandbox sb;
-    ASSERT_TRUE(sandboxRunSelf(sb, "QuitForRunningProcesses.MenuChoicesAndWaits"));
-    EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
+    NEED_SANDBOX();
+    sandboxSelfTest("QuitForRunningProcesses.MenuChoicesAndWaits");
 }
 
 } // namespace
