@@ -129,7 +129,7 @@ TEST(ComListTest, ShapeOfTheTable) {
 
 class ComTableTest : public ::testing::Test {
   protected:
-    TempDir tmp;
+    ScratchDir tmp;
     std::string a = tmp / "a", b = tmp / "b", c = tmp / "c";
     char savedSearch[sizeof SearchPaths];
     char *savedFull = nullptr;
@@ -153,7 +153,7 @@ class ComTableTest : public ::testing::Test {
         hadShell ? setenv("SHELL", savedShell.c_str(), 1) : unsetenv("SHELL");
         ClearComTable();
     }
-    void Put(const std::string &dir, const char *cmd) { WriteFile(dir + "/" + cmd, "", 0755); }
+    void Put(const std::string &dir, const char *cmd) { writeFile(dir + "/" + cmd, "", 0755); }
 };
 
 TEST_F(ComTableTest, FillCmdPathsGivesRowsTheDirectory) {
@@ -251,7 +251,7 @@ TEST_F(ComTableTest, InitSysCmdListLogsWhenLoggingIsOn) {
     flUseLog = 0;
     my_name = saved;
     std::string log = "/tmp/" + name + ".log";
-    EXPECT_EQ(ReadFile(log), "initializing system\n");
+    EXPECT_EQ(readFile(log), "initializing system\n");
     unlink(log.c_str());
     EXPECT_EQ(flSysCmdLog, 1);
     EXPECT_EQ(std::string(FullSearchPath), a + ":");
