@@ -1,3 +1,5 @@
+// Licence agreements: the form of all sixteen texts, which answers accept, the text chosen
+// from LANG, and a refusal that leaves the machine untouched.
 #include "installer/eula.h"
 #include "installer/messages.h"
 #include "tests/support/sandbox.h"

@@ -1,3 +1,5 @@
+// The C++ face of tests/sandbox/run.sh: seeding, running and inspecting sandboxed runs,
+// running this program's own tests inside, and forked children with captured output.
 #include "tests/support/sandbox.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Record databases: the scrambling, the headerless file format byte for byte, lookups,
+// walks, and files that are full, unreadable or refused.
 #include "toolkit/dbm/dbm.h"
 #include "toolkit/runtime/memory.h"
 #include "toolkit/runtime/tokens.h"

@@ -1,3 +1,5 @@
+// Files and directories: listings, FindFile, line readers, whole-file reads and the file
+// changes that run commands (against the fake commands).
 #include "tests/toolkit/syscmd/fakesys.h"
 
 #include <set>

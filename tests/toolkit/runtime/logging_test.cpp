@@ -1,3 +1,5 @@
+// Logging: when the log is written, truncated or appended, and the files planted at its
+// path (links, fifos, other users' files) that must never be written through.
 #include "tests/toolkit/syscmd/fakesys.h"
 
 #include <cerrno>

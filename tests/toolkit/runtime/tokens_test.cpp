@@ -1,3 +1,5 @@
+// Tokens and strings: the tokenizer's rules and shared state, delimited lists, path helpers
+// and the small string functions.
 #include "toolkit/runtime/memory.h"
 #include "toolkit/runtime/tokens.h"
 
@@ -39,7 +41,10 @@ TEST(GetToken, SplitsSkipsEmptyItemsAndUnescapes) {
         {"ab\\", ",", {"ab\\"}},
         {"a\\", "\\", {"a"}},
         {"a\\\\b\\", "\\", {"a\\b"}},
-        {"a\xe9" "b\xe9", "\xe9", {"a", "b"}}, // bytes above 127 as delimiters
+        {"a\xe9"
+         "b\xe9",
+         "\xe9",
+         {"a", "b"}}, // bytes above 127 as delimiters
     };
     for (auto &c : cases)
         EXPECT_EQ(Tokens(c.in, c.delims), c.want) << c.in;

@@ -1,3 +1,4 @@
+// The command table: its rows, and the search of commands in fixed directories and PATH.
 #include "tests/toolkit/syscmd/fakesys.h"
 
 using namespace fakesys;

@@ -1,3 +1,5 @@
+// Command execution by mode against recording fake commands: echo, log, redirection,
+// failures that warn or end the run, over-long lines and missing commands.
 #include "tests/toolkit/syscmd/fakesys.h"
 
 #include <cerrno>

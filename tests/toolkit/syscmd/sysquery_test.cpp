@@ -1,3 +1,5 @@
+// System queries against fake ps, df, du, whoami and lpd: process lists and reports,
+// killing by name, disk space, the user and the print subsystem.
 #include "tests/toolkit/syscmd/fakesys.h"
 
 #include <csignal>
