@@ -1,5 +1,5 @@
-// Built-in messages: the language table chosen from LANG by a plain substring search
-// over the alias lines, and the lookup of entries in the generated message tables.
+// Built-in message tables with their extra sections, and the two choices of
+// language made from LANG.
 #include "installer/messages.h"
 
 #include "toolkit/runtime/memory.h"
