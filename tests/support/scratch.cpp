@@ -1,3 +1,4 @@
+// Throw-away directories, small file helpers and one-off shell runs for the tests.
 #include "tests/support/scratch.h"
 
 #include <cstdio>

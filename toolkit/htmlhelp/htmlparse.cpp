@@ -1,3 +1,5 @@
+// Help file parsing: the file is read whole and cut into pages, each a flat list of
+// tag and text elements pointing into the one copy of the file.
 #include "toolkit/htmlhelp/htmlparse.h"
 
 #include <cctype>

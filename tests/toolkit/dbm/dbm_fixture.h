@@ -48,10 +48,16 @@ inline Bytes Concat(std::initializer_list<Bytes> parts) {
     return all;
 }
 
-// Fresh tool directory <tmp>/ with <tmp>/db, made the current directory for the test.
+// Seconds the code under test asked to wait since the test began (the waits are not made).
+inline unsigned waitedSeconds = 0;
+
+// Fresh tool directory <tmp>/ with <tmp>/db, made the current directory for the test. The
+// 1-second retries of a database that cannot be opened are counted, not waited.
 class DbDir : public testing::Test {
   protected:
     void SetUp() override {
+        waitedSeconds = 0;
+        pWaitHook = [](unsigned seconds) { waitedSeconds += seconds; };
         char tmpl[] = "/tmp/dbmtestXXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         root = tmpl;
@@ -63,6 +69,7 @@ class DbDir : public testing::Test {
         DbmV4DriverPathHandling = 0;
     }
     void TearDown() override {
+        pWaitHook = nullptr;
         pToolPath = savedTool;
         DbmV4DriverPathHandling = 0;
         if (chdir(oldCwd) != 0) ADD_FAILURE() << "chdir back failed";

@@ -1,3 +1,5 @@
+// The memory manager against a first-fit model: node and MAT order, resizing, foreign
+// addresses, and blocks unmapped and mapped again.
 #include "toolkit/runtime/memory.h"
 
 #include <gtest/gtest.h>
