@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -98,4 +99,17 @@ int runShell(const ShellRun &run, std::string *out) {
     }
     unlink(inPath);
     return status;
+}
+
+ToolRun runTool(const std::string &dir, const std::string &line, const std::string &input,
+                std::vector<std::string> env) {
+    ShellRun run;
+    run.cwd = dir;
+    run.env = std::move(env);
+    run.script = "-c";
+    run.args = {line};
+    run.input = input;
+    ToolRun r;
+    r.status = runShell(run, &r.out);
+    return r;
 }

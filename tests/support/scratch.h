@@ -44,3 +44,13 @@ struct ShellRun {
 // Exit status of the run (-1 when it could not be started); its standard
 // output and error are appended to *out when out is given.
 int runShell(const ShellRun &run, std::string *out = nullptr);
+
+// A program's exit status and its standard output and error, joined.
+struct ToolRun {
+    int status;
+    std::string out;
+};
+// Runs the shell command line in dir, with input on standard input and env
+// (leak checks off by default, since the tools keep their memory on purpose).
+ToolRun runTool(const std::string &dir, const std::string &line, const std::string &input = "",
+                std::vector<std::string> env = {"ASAN_OPTIONS=detect_leaks=0"});

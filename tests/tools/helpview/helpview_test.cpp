@@ -10,21 +10,9 @@ namespace {
 
 const std::string kTool = BINARY_DIR "/helpview";
 
-struct ToolRun {
-    int status;
-    std::string out;
-};
-
 ToolRun Tool(const ScratchDir &dir, const std::string &args, const std::string &input = "") {
-    ShellRun run;
-    run.cwd = dir.path;
-    run.env = {"ASAN_OPTIONS=detect_leaks=0", "LANG=C"};
-    run.script = "-c";
-    run.args = {shQuote(kTool) + " " + args};
-    run.input = input;
-    ToolRun r;
-    r.status = runShell(run, &r.out);
-    return r;
+    return runTool(dir.path, shQuote(kTool) + " " + args, input,
+                   {"ASAN_OPTIONS=detect_leaks=0", "LANG=C"});
 }
 
 TEST(HelpView, DumpsPagesAsTheViewerShowsThem) {

@@ -12,22 +12,9 @@ namespace {
 
 const std::string kTool = BINARY_DIR "/odbtool";
 
-struct ToolRun {
-    int status;
-    std::string out;
-};
-
 // Runs odbtool with args (a shell word list) in dir; standard error joins the output.
 ToolRun Tool(const ScratchDir &dir, const std::string &args, const std::string &input = "") {
-    ShellRun run;
-    run.cwd = dir.path;
-    run.env = {"ASAN_OPTIONS=detect_leaks=0"};
-    run.script = "-c";
-    run.args = {shQuote(kTool) + " " + args};
-    run.input = input;
-    ToolRun r;
-    r.status = runShell(run, &r.out);
-    return r;
+    return runTool(dir.path, shQuote(kTool) + " " + args, input);
 }
 
 // The file bytes of databases written by hand, to damage them in every way.
