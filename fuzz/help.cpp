@@ -1,0 +1,97 @@
+// Help files: parse a fuzzed file, render every page, build the help menu of
+// each page and follow its links, then release everything for the next input.
+#include "fuzz/common.h"
+#include "toolkit/dbm/dbt.h"
+#include "toolkit/htmlhelp/htmlnav.h"
+#include "toolkit/nls/transconf.h"
+#include "toolkit/runtime/memory.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Gives back what loading and rendering a file allocated: per page the
+// link records, measured tables, image and lists; then the file itself.
+// PutMem ignores addresses that are not the start of an allocation, so
+// names pointing into the text are safe to hand it.
+void Release(HtmlFile *file) {
+    HtmlPage *page;
+    for (int i = 0; (page = static_cast<HtmlPage *>(ListWalk(file->pages, i))) != nullptr; i++) {
+        HtmlElement *e;
+        for (int j = 0; (e = static_cast<HtmlElement *>(ListWalk(page->body, j))) != nullptr; j++) {
+            if (e->tag == nullptr) continue;
+            if (strcasecmp(e->tag, "a") == 0) {
+                PutMem(e->data);
+            } else if (strcmp(e->tag, "fitab") == 0 && e->data != nullptr) {
+                auto *t = reinterpret_cast<HtmlTable *>(e->data);
+                PutMem(t->rowHeights);
+                PutMem(t->columnWidths);
+                PutMem(t);
+            }
+        }
+        HtmlElement *h;
+        for (int j = 0; (h = static_cast<HtmlElement *>(ListWalk(page->head, j))) != nullptr; j++)
+            if (h->tag != nullptr && strcasecmp(h->tag, "a") == 0) PutMem(h->data);
+        ListDel(page->head);
+        ListDel(page->body);
+        ListDel(page->links);
+        PutMem(page->image);
+        PutMem(page->name);
+    }
+    ListDel(file->pages);
+    PutMem(file->text);
+    PutMem(file->name);
+    PutMem(file);
+}
+
+void ReleaseAll() {
+    for (int i = 0; i < FileIndex; i++) {
+        if (aFile[i] != nullptr) Release(aFile[i]);
+        aFile[i] = nullptr;
+    }
+    FileIndex = 0;
+    CurrentFile = 0;
+    pCurrentPage = nullptr;
+    HistoryI = 0;
+    TargetPos = 0;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    const std::string &dir = fuzz::Scratch("help");
+    if (pDrvCoreDB == nullptr) pDrvCoreDB = DbTOpen(FUZZ_CORE_DB, DBT_NO_RELOAD);
+    // The file is read from disk so that NUL bytes and the file reader are part of the input.
+    std::string path = dir + "/guide.html";
+    fuzz::Put(path, data, size);
+    if (HtmlHelp(path.c_str(), nullptr)) {
+        HtmlFile *file = aFile[CurrentFile];
+        // Following links walks the page list too (its walk cursor is shared), so
+        // the pages are taken first.
+        std::vector<HtmlPage *> pages;
+        HtmlPage *p;
+        for (int i = 0; (p = static_cast<HtmlPage *>(ListWalk(file->pages, i))) != nullptr; i++)
+            pages.push_back(p);
+        for (HtmlPage *page : pages) {
+            pCurrentPage = page;
+            TtyHelpBuildMenuItems();
+            // Follow every link of the page; links to other files name files of the
+            // scratch directory that are not there, so they only print an error.
+            for (int n = 1; n < HelpMenuItemCnt && HelpMenuItems[n].text != nullptr; n++) {
+                if (HelpMenuItems[n].action != TtyHelpGotoLink) break;
+                auto *link = static_cast<HtmlLink *>(HelpMenuItems[n].user_data);
+                // Only places in this directory: a path could name a device or a fifo.
+                if (link->target != nullptr && strchr(link->target, '/') != nullptr) continue;
+                HtmlProcessLink(static_cast<int>(link->position[0]));
+                pCurrentPage = page;
+            }
+            HtmlSetHistory(-1);
+            HtmlSetHistory(0);
+            pCurrentPage = page;
+        }
+    }
+    ReleaseAll();
+    return 0;
+}
