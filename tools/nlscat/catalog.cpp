@@ -112,15 +112,17 @@ bool ParseText(std::string_view rest, std::string &out, std::string &err) {
 // leading quote), or the next word taken as it is.
 bool ParseKey(std::string_view &rest, std::string &key, std::string &err) {
     rest = TrimLeft(rest);
-    if (rest.empty() || rest.front() != '"') {
+    bool quoted = !rest.empty() && rest.front() == '"';
+    if (!quoted)
         key = NextWord(rest);
-        return true;
-    }
-    if (!TakeQuoted(rest, key, err)) return false;
+    else if (!TakeQuoted(rest, key, err))
+        return false;
+    // The database ends a key at its first NUL, so such a key would be stored cut.
     if (key.find('\0') != std::string::npos) {
         err = "a key can't hold a NUL";
         return false;
     }
+    if (!quoted) return true;
     if (!rest.empty() && !IsBlank(rest.front())) {
         err = "text after the closing quote";
         return false;

@@ -114,7 +114,15 @@ bool WriteDatabase(const std::string &path, const std::vector<CatEntry> &entries
             ok = false;
         }
     }
-    if (ok && !DbmTArchiveDb(db)) {
+    // An image without records is no write for the library; an empty file is the
+    // database without strings that every reader accepts.
+    if (ok && entries.empty()) {
+        FILE *f = fopen(path.c_str(), "w");
+        if (f == nullptr || fclose(f) != 0) {
+            fprintf(stderr, "nlscat: can't write %s\n", path.c_str());
+            ok = false;
+        }
+    } else if (ok && !DbmTArchiveDb(db)) {
         fprintf(stderr, "nlscat: can't write %s\n", path.c_str());
         ok = false;
     }
