@@ -12,6 +12,14 @@ BUILD=${FUZZ_BUILD:-build-fuzz}
 TARGETS=${FUZZ_TARGETS:-"help transconf database settings validate tokens textedit pkglist nlscat"}
 JOBS=${FUZZ_JOBS:-$(nproc)}
 
+if ! command -v clang++ >/dev/null 2>&1; then
+    if [ "$(id -u)" = 0 ]; then
+        apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q clang || exit 1
+    else
+        echo "clang is missing; run as root: apt-get install -y clang" >&2
+        exit 1
+    fi
+fi
 launcher=""
 command -v ccache >/dev/null 2>&1 && launcher="-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
 mkdir -p "$BUILD"

@@ -275,7 +275,10 @@ void DbTUpDate(DbTHandle *h) {
         else
             unread.erase(h);
         h->imageLength = h->cursor = h->walkPosition = h->recordCount = 0;
-        h->fileTime = 0;
+        // An empty file is loaded as it stands (a time of 0 would reload it at every
+        // operation and drop the changes held back for DbmTArchiveDb); one that could
+        // not be read is tried again.
+        h->fileTime = SavedFileSize == 0 ? st.st_mtime : 0;
         h->changedFlag = 0;
         h->format = 0;
         if ((h->image = GetMem(kHeaderSize))) {
