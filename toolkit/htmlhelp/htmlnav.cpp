@@ -1,5 +1,6 @@
 #include "toolkit/htmlhelp/htmlnav.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -196,11 +197,14 @@ bool GrowItems(int n) {
     return true;
 }
 
-// The link's text on the page, without the "<" and ">" around it.
+// The link's text on the page, without the "<" and ">" around it. Only the
+// part of its span that lies inside the page text is read.
 char *LinkText(const HtmlLink *link) {
     char buf[128] = {};
-    const char *image = pCurrentPage->image;
-    long start = link->position[0], len = link->position[2];
+    const char *image = pCurrentPage->image ? pCurrentPage->image : "";
+    long size = static_cast<long>(strlen(image));
+    long start = std::clamp<long>(link->position[0], 0, size);
+    long len = std::min<long>(link->position[2], size - start);
     if (len >= 2 && image[start] == '<') {
         start++;
         len -= 2;

@@ -11,8 +11,12 @@
 #define HTML_IMAGE_COLUMNS 132
 // Characters per pixel of width attributes.
 #define HTML_PIXELS_PER_CHAR 7
+// Deepest nesting of tables laid out as tables; a table nested deeper is laid
+// out as text (its rows and cells dropped, its texts written in place).
+#define HTML_MAX_TABLE_DEPTH 32
 
-// A measured table; the data of its element, whose tag becomes "fitab".
+// A measured table; the data of its element, whose tag then reads "fitab"
+// (the parsed tag text itself is left as it was).
 typedef struct HtmlTable {
     int column;        // left edge in the grid (set when placed)
     int row;           // top row in the grid (set when placed)
@@ -38,6 +42,7 @@ void BuildTextImage(HtmlFile *file);
 int BuildTextBody(HtmlFile *file, HtmlTable *table, int row, int column);
 // Measures the table whose element elem was just walked past (the walk goes
 // on to its "/table"), marks the element "fitab" and returns the record.
+// Tables that start in its cells are measured on the way.
 HtmlTable *GetTextTable(HtmlFile *file, HtmlElement *elem, int available);
 // Number of columns of the table whose elements follow the walk position;
 // the walk position is kept.

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -172,6 +173,26 @@ TEST_F(HtmlNav, MenuOffersHrefLinksThenTheCommonItems) {
     TtyHelpGotoLink(&HelpMenu, &HelpMenuItems[2]);
     EXPECT_EQ(pCurrentPage, Page(guide_, 2));
     EXPECT_STREQ(HelpMenuItems[0].text, Page(guide_, 2)->image);
+}
+
+// A link written inside a table below the row where the page's walk ends has
+// no place in the page text; neither its recorded span nor the menu's reading
+// of it may reach past the text's end.
+TEST(HtmlHelpMenu, LinkSpansStayInsideThePageText) {
+    std::string html = "<html><body><table><br><br><a href=\"x.html\">a much longer link text "
+                       "that is read far past the page text end</a></table></body></html>";
+    ASSERT_TRUE(HtmlHelp("tablelink.html", html.data()));
+    long size = static_cast<long>(strlen(pCurrentPage->image));
+    HtmlLink *link = Link(pCurrentPage, 1);
+    ASSERT_NE(link, nullptr);
+    EXPECT_LE(link->position[0], size);
+    EXPECT_LE(link->position[1], size);
+    // The reader cuts a span it is given at the text's end as well.
+    link->position[0] = size + 4096;
+    link->position[2] = 64;
+    TtyHelpBuildMenuItems();
+    EXPECT_STREQ(HelpMenuItems[1].text, "");
+    EXPECT_EQ(HelpMenuItems[1].user_data, link);
 }
 
 // The viewer driven through standard input: a numbered link, Back and Exit

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -122,6 +124,53 @@ TEST(HtmlRender, NestedTable) {
                          "<table border><tr><td>in</td></tr></table>"
                          "</td><td>x</td></tr></table>");
     EXPECT_EQ(t, ",----+-,\n|,--,|x|\n||in|| |\n|'--'| |\n'----+-'\n");
+}
+
+// Tables nested deeper than the limit are laid out as text: the deepest
+// table's text stands in the cell of the last table drawn.
+TEST(HtmlRender, TablesNestedTooDeepAreText) {
+    std::string body;
+    for (int i = 0; i <= HTML_MAX_TABLE_DEPTH; i++)
+        body += "<table border><tr><td>";
+    body += "x";
+    for (int i = 0; i <= HTML_MAX_TABLE_DEPTH; i++)
+        body += "</td></tr></table>";
+    std::string t = Text(body);
+    std::string bars(HTML_MAX_TABLE_DEPTH, '|');
+    EXPECT_EQ(std::count(t.begin(), t.end(), '\n'), 2 * HTML_MAX_TABLE_DEPTH + 1);
+    EXPECT_NE(t.find("\n" + bars + "x" + bars + "\n"), std::string::npos) << t;
+}
+
+// The columns of the table just walked past: its widest row at its own level
+// (rows of tables inside it do not count), up to its end or the body's.
+TEST(HtmlRender, ColumnCountOfTheTableAtTheWalkPosition) {
+    struct {
+        const char *body;
+        int columns;
+    } cases[] = {
+        {"<table><tr><td>a<td>b</tr><tr><td>c</tr></table>", 2},
+        {"<table><tr><td><table><tr><td>1<td>2<td>3</tr></table></td></tr></table>", 1},
+        {"<table><tr><td>a</tr><tr><td>b<td>c<td>d</tr>", 3},
+        {"<table></table><tr><td>a<td>b</tr>", 0},
+    };
+    for (const auto &c : cases) {
+        HtmlPage *page = Render(std::string("<html><body>") + c.body + "</body></html>");
+        ASSERT_NE(page, nullptr);
+        HtmlElement *e;
+        for (int i = 0; (e = static_cast<HtmlElement *>(ListWalk(page->body, i))) != nullptr; i++)
+            if (e->tag != nullptr && strcmp(e->tag, "fitab") == 0) break;
+        ASSERT_NE(e, nullptr) << c.body;
+        EXPECT_EQ(GetColumnCnt(), c.columns) << c.body;
+    }
+}
+
+// Marking a table measured leaves the tag text parsed from the file alone.
+TEST(HtmlRender, MeasuredTableKeepsItsTagText) {
+    std::string html = "<html><body><table border><tr><td>a</td></tr></table></body></html>";
+    char name[] = "tagtext.html";
+    HtmlFile *file = ParseHtmlFile(name, html.data());
+    ASSERT_NE(file, nullptr);
+    EXPECT_NE(memmem(file->text, html.size(), "<table", 6), nullptr);
 }
 
 // Breaks at the end of a page move the walk past the rows that were written;
