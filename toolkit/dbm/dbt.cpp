@@ -408,7 +408,8 @@ char PurgeTRecord(DbTHandle *h, const char *key, int prefixLen) {
 }
 
 char DbmTPutRecord(DbTHandle *h, const char *key, const void *data, int len) {
-    if (!h || !key || !data || len <= 0) return 0;
+    // An empty key is refused like a null one: no lookup or removal can reach it.
+    if (!h || !key || !*key || !data || len <= 0) return 0;
     size_t keyLen = strlen(key);
     if (keyLen > DBT_MAX_KEY || keyLen + (size_t)len + 3 > DBM_MAX_BODY) return 0;
     if (h->format == 0) DbTSetDbType(h, 2);

@@ -369,7 +369,8 @@ TEST_F(DbT, NullArguments) {
     EXPECT_FALSE(DbmTDeleteRecord(nullptr, "k"));
     EXPECT_FALSE(DbmTCopyRecord(nullptr, "a", "b"));
     Open("missing");
-    EXPECT_FALSE(DbmTArchiveDb(h)); // nothing loaded, nothing to write
+    EXPECT_FALSE(DbmTArchiveDb(h));             // nothing loaded, nothing to write
+    EXPECT_FALSE(DbmTPutRecord(h, "", "x", 1)); // no lookup could find it again
     EXPECT_FALSE(Exists(Db("missing")));
 }
 
