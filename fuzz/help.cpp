@@ -16,7 +16,12 @@ namespace {
 // link records, measured tables, image and lists; then the file itself.
 // PutMem ignores addresses that are not the start of an allocation, so
 // names pointing into the text are safe to hand it.
-void Release(HtmlFile *file) {
+void Release(HtmlFile *file, size_t textSize) {
+    // A measured table's tag is the renderer's own "fitab" text; a "fitab" that
+    // the file spells itself points into the file text and holds attributes.
+    auto measured = [&](const char *tag) {
+        return strcmp(tag, "fitab") == 0 && (tag < file->text || tag > file->text + textSize);
+    };
     HtmlPage *page;
     for (int i = 0; (page = static_cast<HtmlPage *>(ListWalk(file->pages, i))) != nullptr; i++) {
         HtmlElement *e;
@@ -24,7 +29,7 @@ void Release(HtmlFile *file) {
             if (e->tag == nullptr) continue;
             if (strcasecmp(e->tag, "a") == 0) {
                 PutMem(e->data);
-            } else if (strcmp(e->tag, "fitab") == 0 && e->data != nullptr) {
+            } else if (measured(e->tag) && e->data != nullptr) {
                 auto *t = reinterpret_cast<HtmlTable *>(e->data);
                 PutMem(t->rowHeights);
                 PutMem(t->columnWidths);
@@ -46,9 +51,9 @@ void Release(HtmlFile *file) {
     PutMem(file);
 }
 
-void ReleaseAll() {
+void ReleaseAll(size_t textSize) {
     for (int i = 0; i < FileIndex; i++) {
-        if (aFile[i] != nullptr) Release(aFile[i]);
+        if (aFile[i] != nullptr) Release(aFile[i], textSize);
         aFile[i] = nullptr;
     }
     FileIndex = 0;
@@ -92,6 +97,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             pCurrentPage = page;
         }
     }
-    ReleaseAll();
+    ReleaseAll(size);
     return 0;
 }
