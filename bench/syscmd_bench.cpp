@@ -22,7 +22,7 @@ struct Setup {
         symlink("/bin/true", (dir + "/echo").c_str());
         flInitSysCmd = 0;
         ComList[SHELL_ROW].directory = const_cast<char *>("/bin");
-        ComList[13].directory = dir.data();
+        ComList[ROW_ECHO].directory = dir.data();
     }
     ~Setup() {
         unlink((dir + "/echo").c_str());
@@ -45,7 +45,7 @@ BENCHMARK(BM_SystemAlone)->Unit(benchmark::kMicrosecond);
 void BM_SysCmdMode0(benchmark::State &state) {
     S();
     for (auto _ : state)
-        benchmark::DoNotOptimize(SysCmd(13, 0, " %s %s", "a", "b"));
+        benchmark::DoNotOptimize(SysCmd(ROW_ECHO, SYSCMD_QUIET, " %s %s", "a", "b"));
 }
 BENCHMARK(BM_SysCmdMode0)->Unit(benchmark::kMicrosecond);
 
@@ -58,7 +58,7 @@ void BM_SysCmdMode1Logged(benchmark::State &state) {
     FILE *saved = stdout;
     stdout = fopen("/dev/null", "w");
     for (auto _ : state)
-        benchmark::DoNotOptimize(SysCmd(13, 1, " %s %s", "a", "b"));
+        benchmark::DoNotOptimize(SysCmd(ROW_ECHO, SYSCMD_WARN, " %s %s", "a", "b"));
     fclose(stdout);
     stdout = saved;
     flUseLog = 0;
@@ -70,7 +70,7 @@ BENCHMARK(BM_SysCmdMode1Logged)->Unit(benchmark::kMicrosecond);
 void BM_GetCmdResponse(benchmark::State &state) {
     S();
     for (auto _ : state)
-        FreeResponseList(GetCmdResponse(13, nullptr, " %s", "a"));
+        FreeResponseList(GetCmdResponse(ROW_ECHO, nullptr, " %s", "a"));
 }
 BENCHMARK(BM_GetCmdResponse)->Unit(benchmark::kMicrosecond);
 

@@ -20,14 +20,13 @@ char *pPathToSetup = nullptr;
 const char *pBinaryInstanceCheckList = ",osadmin,osqadmin,ostrel,osrosxxtty,OSQ,OSRM,qsf,";
 
 const char *UnsafeDirReason(const char *dir) {
-    if (dir[0] == '\0') return "an empty directory name";
-    if (strlen(dir) > 200) return "a directory name longer than 200 characters";
+    if (dir[0] == '\0') return nlsSetupMsg(MSG_EMPTY_DIR_NAME);
+    if (strlen(dir) > 200) return nlsSetupMsg(MSG_LONG_DIR_NAME);
     for (const char *p = dir; *p != '\0'; p++) {
         char c = *p;
         bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                     strchr("/._+-,:@%~", c) != nullptr;
-        if (!safe)
-            return "blanks or shell metacharacters (allowed: letters, digits and /._+-,:@%~)";
+        if (!safe) return nlsSetupMsg(MSG_UNSAFE_DIR_CHARS);
     }
     return nullptr;
 }
@@ -46,22 +45,13 @@ const char *ProgramName() {
 
 void PrintUsage(FILE *out) {
     const char *n = ProgramName();
-    fprintf(out,
-            "Usage: %s [WORKDIR [BASEDIR]] [install BASEDIR] [-v] [-h]\n"
-            "  WORKDIR          directory under which the work area %sInstall is made "
-            "(default /tmp)\n"
-            "  BASEDIR          base directory of the installation (default: that of a "
-            "previous installation, else %s)\n"
-            "  install BASEDIR  the same, in any position\n"
-            "  -v               print the version and exit\n"
-            "  -h, --help       print this text and exit\n",
-            n, MAKER_NAME, DEFAULT_BASE_DIR);
+    fprintf(out, nlsSetupMsg(MSG_USAGE), n, MAKER_NAME, DEFAULT_BASE_DIR);
 }
 
 [[noreturn]] void UsageError(const char *arg) {
-    fprintf(stderr, "%s: unknown option '%s'\n", ProgramName(), arg);
+    fprintf(stderr, nlsSetupMsg(MSG_UNKNOWN_OPTION), ProgramName(), arg);
     PrintUsage(stderr);
-    exit(2);
+    exit(SETUP_EXIT_BAD_ARGUMENT);
 }
 
 // Refuses (status 2) a directory argument that could not be passed safely to
@@ -70,8 +60,7 @@ void CheckDirArg(const char *dir) {
     if (dir[0] == '-') UsageError(dir);
     const char *why = UnsafeDirReason(dir);
     if (why == nullptr) return;
-    fprintf(stderr, "ERROR: refusing directory '%s': it contains %s\n", dir, why);
-    exit(2);
+    ErrorMsg(2, SETUP_EXIT_BAD_ARGUMENT, nlsSetupMsg(MSG_REFUSED_DIRECTORY), dir, why);
 }
 
 // Validates the whole command line before anything is created, so that a
@@ -83,7 +72,7 @@ void CheckArguments(int argc, char **argv) {
         int keyword = FindToken(arg, kKeywords);
         if (keyword == kVersion) {
             fprintf(stderr, "%s %s\n", ProgramName(), SETUP_VERSION);
-            exit(0);
+            exit(SETUP_EXIT_OK);
         }
         if (keyword == kInstall) {
             if (i + 1 < argc) CheckDirArg(argv[++i]);
@@ -91,7 +80,7 @@ void CheckArguments(int argc, char **argv) {
         }
         if (strcmp(arg, "-h") == 0 || strcmp(arg, "--help") == 0) {
             PrintUsage(stdout);
-            exit(0);
+            exit(SETUP_EXIT_OK);
         }
         CheckDirArg(arg);
     }
@@ -119,11 +108,11 @@ void SetWorkArea(const char *dir) {
     flCreatedTmpDir = 1;
     // mkdir -p as CreateFile runs it, but in mode 1: a directory that cannot
     // be made is reported below with message 3 and status 2.
-    SysCmd(26, 1, "%s", copy);
+    SysCmd(ROW_MKDIR, SYSCMD_WARN, "%s", copy);
     if (WorkAreaParentExists(copy)) return;
-    printf(nlsSetupStrCvt(3), copy);
+    printf(nlsSetupStrCvt(MSG_CANT_OPEN), copy);
     printf("\n\n");
-    exit(2);
+    exit(SETUP_EXIT_BAD_ARGUMENT);
 }
 
 // Directory part of path by the rules of StripFn, without its size limit.
@@ -191,7 +180,7 @@ char *StripToBaseName(char *path) {
 
 void setupMain(int argc, char **argv) {
     // Step 1, before anything else: have the licence agreement accepted.
-    if (!UserAcceptedEULA()) exit(0);
+    if (!UserAcceptedEULA()) exit(SETUP_EXIT_OK);
 
     // Before anything is created: "-v", "-h" and a malformed command line end
     // the run at once.
@@ -234,7 +223,7 @@ void setupMain(int argc, char **argv) {
     // Step 12: an upgrade: no product program may run; move to a new target.
     // The move compares directories, not texts: /opt and /opt/ are one place.
     if (pCurrentInstallDir != nullptr) {
-        if (QuitForRunningProcesses(pBinaryInstanceCheckList)) exit(0);
+        if (QuitForRunningProcesses(pBinaryInstanceCheckList)) exit(SETUP_EXIT_OK);
         MovePreviousInstallation(pCurrentInstallDir, pTargetInstallDir);
     }
 
@@ -245,5 +234,5 @@ void setupMain(int argc, char **argv) {
     ZarvoClean(pZarvoInstallDir);
 
     // Step 15.
-    exit(0);
+    exit(SETUP_EXIT_OK);
 }

@@ -16,6 +16,18 @@
 // Base name of the archive in the work area (<work area>/<name>.tar.Z).
 #define ARCHIVE_BASE_NAME "ZarvoLinuxi386Osxx"
 
+// Exit statuses of the installer.
+enum SetupExitStatus {
+    // Normal end; also every stop the user chose or a check ordered (licence
+    // refused, version shown, missing command, no room, ...).
+    SETUP_EXIT_OK = 0,
+    // A command that had to succeed failed, or the disk list is missing.
+    SETUP_EXIT_FAILED = 1,
+    // The command line cannot be used: a work area that cannot be made, an
+    // unknown option, a directory unsafe for the shell.
+    SETUP_EXIT_BAD_ARGUMENT = 2,
+};
+
 // Directory names become parts of shell command lines and of fixed-size path
 // buffers further on. Returns why dir cannot be used there (empty, longer
 // than 200 characters, or holding blanks or shell metacharacters), or null

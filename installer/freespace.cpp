@@ -10,60 +10,17 @@
 
 namespace {
 
-// Messages of the check, by their index in the built-in tables.
-enum { MSG_WORK_SMALL = 49, MSG_INSTALL_SMALL = 55, MSG_SHARED_SMALL = 56, MSG_NO_SIZE = 65 };
-
 // Margin added to each size the distribution states.
 const double kMargin = 40.0;
 // A probed file system with this much free space or less counts as full.
 const double kFullLimit = 17.0;
-
-// Report for a full file system under a directory that does not hold the
-// installation yet; one per built-in table, same argument (the directory).
-const char *fullReport() {
-    static const struct {
-        char **table;
-        const char *text;
-    } reports[] = {
-        {NLS_SPANISH,
-         "No hay suficiente espacio en %s para realizar las actividades de instalación. Su "
-         "sistema de archivos está lleno. Reinicie el procedimiento de instalación usando un "
-         "área de instalación con suficiente espacio. \nej.: Ejecute 'setup install "
-         "/nueva_ruta_de_instalacion'\n"},
-        {NLS_ITALIAN,
-         "Non c'è spazio sufficiente in %s per eseguire le attività di installazione. Il suo "
-         "file system è pieno. Riavviare la procedura di installazione usando un'area di "
-         "installazione con spazio sufficiente. \nes.: Eseguire 'setup install "
-         "/nuovo_percorso_di_installazione'\n"},
-        {NLS_FRENCH,
-         "Il n'y a pas assez d'espace dans %s pour effectuer les opérations d'installation. "
-         "Son système de fichiers est plein. Relancez la procédure d'installation en utilisant "
-         "une zone d'installation disposant de suffisamment d'espace. \nex. : Exécutez 'setup "
-         "install /nouveau_chemin_d_installation'\n"},
-        {NLS_GERMAN,
-         "In %s ist nicht genügend Platz für die Installation. Das Dateisystem ist voll. "
-         "Starten Sie die Installation erneut mit einem Installationsbereich, der genügend "
-         "Platz bietet. \nz.B.: Führen Sie 'setup install /neuer_installationspfad' aus\n"},
-        {NLS_PORTUGUESE,
-         "Não há espaço suficiente em %s para realizar as atividades de instalação. Seu "
-         "sistema de arquivos está cheio. Reinicie o procedimento de instalação usando uma "
-         "área de instalação com espaço suficiente. \nex.: Execute 'setup install "
-         "/novo_caminho_de_instalacao'\n"},
-    };
-    nlsSetupStrCvt(MSG_INSTALL_SMALL); // makes the run's choice of table
-    for (const auto &r : reports)
-        if (pCurLang == r.table) return r.text;
-    return "There isn't enough space in %s to perform the installation activities. Its file "
-           "system is full. Restart the installation procedure using an install area that has "
-           "enough space. \nie: Run 'setup install /new_install_path'\n";
-}
 
 // Size named by a size file of the distribution plus the margin; a missing
 // file ends the run.
 double neededSize(const char *file) {
     if (!GetFileContent(pPathToSetup, file)) {
         printf("%s", nlsSetupStrCvt(MSG_NO_SIZE));
-        exit(0);
+        exit(SETUP_EXIT_OK);
     }
     return strtod(LineBuf, nullptr) + kMargin;
 }
@@ -124,17 +81,17 @@ void FreeSpaceForInstall(char *work, char *target, char *maker) {
 
     DiskSpace scratch;
     if (!probe.empty() && freeSpace(probe.c_str(), &scratch) <= kFullLimit) {
-        printf(fullReport(), probe.c_str());
-        exit(0);
+        printf(nlsSetupMsg(MSG_FULL_FILE_SYSTEM), probe.c_str());
+        exit(SETUP_EXIT_OK);
     }
     if (strcmp(rw.Text, ri.Text) != 0) {
         if (freeWork < needWork) {
             printf(nlsSetupStrCvt(MSG_WORK_SMALL), work, needWork);
-            exit(0);
+            exit(SETUP_EXIT_OK);
         }
         if (freeInstall < needInstall) {
             printf(nlsSetupStrCvt(MSG_INSTALL_SMALL), target, needInstall);
-            exit(0);
+            exit(SETUP_EXIT_OK);
         }
         return;
     }
@@ -143,6 +100,6 @@ void FreeSpaceForInstall(char *work, char *target, char *maker) {
                                                          : MaxD(freeWork, freeInstall);
     if (available < needInstall + needWork) {
         printf(nlsSetupStrCvt(MSG_SHARED_SMALL), work, target, needInstall + needWork);
-        exit(0);
+        exit(SETUP_EXIT_OK);
     }
 }

@@ -7,7 +7,7 @@
 #include <cstring>
 
 char **pCurLang = nullptr;
-char *pNLSLang = nullptr;
+char *setup::pNLSLang = nullptr;
 
 // Agreement languages and the LANG values that select them; the search is a
 // plain substring search, so the order of lines and aliases matters.
@@ -31,7 +31,7 @@ static char TransText[] = "en_US = en_US en english en_AU en_BW en_CA\n"
                           "sv_SE = sv_FI sv_SE\n"
                           "tr_TR = tr_TR\n"
                           "da_DK = da_DK danish dansk\n";
-char *pTransBuf = TransText;
+char *setup::pTransBuf = TransText;
 
 // LANG cut at its first '.' in the environment itself, so that commands
 // started later inherit the cut value; null when unset.
@@ -44,24 +44,43 @@ static char *cutLang(void) {
     return lang;
 }
 
+// One language: its table and the table's extra section.
+struct Language {
+    char **table, **extra;
+};
+// By position in the LANG list; position 0 (no match) is English.
+static const Language Languages[] = {
+    {NLS_ENGLISH, NLS_ENGLISH_EXTRA},      {NLS_ENGLISH, NLS_ENGLISH_EXTRA},
+    {NLS_SPANISH, NLS_SPANISH_EXTRA},      {NLS_ITALIAN, NLS_ITALIAN_EXTRA},
+    {NLS_FRENCH, NLS_FRENCH_EXTRA},        {NLS_GERMAN, NLS_GERMAN_EXTRA},
+    {NLS_PORTUGUESE, NLS_PORTUGUESE_EXTRA}};
+
 char *nlsSetupStrCvt(int index) {
-    static char **const tables[] = {NLS_ENGLISH, NLS_ENGLISH, NLS_SPANISH,   NLS_ITALIAN,
-                                    NLS_FRENCH,  NLS_GERMAN,  NLS_PORTUGUESE};
     if (pCurLang == nullptr) {
         char *lang = cutLang();
         int pos = lang ? FindToken(lang, ",en_US,es_ES,it_IT,fr_FR,ge_GE,pr_BR") : 0;
-        pCurLang = tables[pos >= 1 && pos <= 6 ? pos : 0];
+        pCurLang = Languages[pos >= 1 && pos <= 6 ? pos : 0].table;
     }
     // A stray index must not read outside the table: it gets the empty text.
     if (index < 0 || index >= NLS_SETUP_MESSAGES) return pCurLang[57];
     return pCurLang[index];
 }
 
+char *nlsSetupMsg(int index) {
+    char *text = nlsSetupStrCvt(index);
+    if (index < NLS_SETUP_MESSAGES || index >= MSG_EXTRA_END) return text;
+    // pCurLang is the run's one record of the choice: its table names the
+    // extra section that goes with it.
+    for (const Language &l : Languages)
+        if (l.table == pCurLang) return l.extra[index - NLS_SETUP_MESSAGES];
+    return NLS_ENGLISH_EXTRA[index - NLS_SETUP_MESSAGES];
+}
+
 // The key of the alias line that holds the first occurrence of lang: from
 // 8 characters past the occurrence (kept inside the text) back to the
 // nearest '=', then to the start of that line and its first word.
 static const char *aliasKey(const char *lang) {
-    const char *text = pTransBuf;
+    const char *text = setup::pTransBuf;
     const char *hit = strstr(text, lang);
     if (hit == nullptr) return "en_US";
     const char *end = text + strlen(text);
@@ -80,9 +99,9 @@ static const char *aliasKey(const char *lang) {
 }
 
 char *GetTargetNLSLang(void) {
-    if (pNLSLang == nullptr) {
+    if (setup::pNLSLang == nullptr) {
         char *lang = cutLang();
-        pNLSLang = SaveStr_(aliasKey(lang ? lang : "en_US"));
+        setup::pNLSLang = SaveStr_(aliasKey(lang ? lang : "en_US"));
     }
-    return pNLSLang;
+    return setup::pNLSLang;
 }

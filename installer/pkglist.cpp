@@ -14,6 +14,7 @@
 #include "toolkit/runtime/files.h"
 #include "toolkit/runtime/logging.h"
 #include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/tmpfile.h"
 #include "toolkit/runtime/tokens.h"
 #include "toolkit/syscmd/comtable.h"
 #include "toolkit/syscmd/syscmd.h"
@@ -93,13 +94,12 @@ int makeSedTmp(const char *target) {
     static bool registered = false;
     if (!registered) registered = atexit(removePendingTmp) == 0;
     snprintf(pendingTmp, sizeof pendingTmp, "/tmp/%.40sXXXXXX", my_name ? my_name : "setup");
-    int fd = mkstemp(pendingTmp);
+    struct stat st {};
+    int fd = MakeOwnTmpFile(pendingTmp, stat(target, &st) == 0 ? st.st_mode & 07777 : 0600);
     if (fd < 0) {
         pendingTmp[0] = '\0';
         return 0;
     }
-    struct stat st {};
-    if (stat(target, &st) == 0) fchmod(fd, st.st_mode & 07777);
     close(fd);
     return 1;
 }
@@ -108,18 +108,15 @@ int makeSedTmp(const char *target) {
 // file. The line is run as a brace group so that the log redirection that
 // the command layer appends takes sed's errors, not its output.
 void applySed(const char *value, const char *name) {
-    char *sed = GetCmdNoFlags(40);
-    if (sed == nullptr) {
-        fprintf(stderr, "ERROR: unable to locate system command '%s'\n", "sed");
-        exit(0);
-    }
+    char *sed = GetCmdNoFlags(ROW_SED);
+    if (sed == nullptr) StopForMissingCommand(ROW_SED);
     char *target = SaveStr("%s/%s", pAppDir, name);
     if (!makeSedTmp(target)) {
-        ErrorMsg(2, 1, "can't create a temporary file in /tmp for %s", target);
+        ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupMsg(MSG_SED_TMP), target);
     }
-    SysCmd(1, 2, "{ %s %s %s > %s; }", sed, value, target, pendingTmp);
-    SysCmd(9, 0, "%s %s", pendingTmp, target);
-    SysCmd(29, 0, "%s", pendingTmp);
+    SysCmd(ROW_LINE, SYSCMD_FATAL, "{ %s %s %s > %s; }", sed, value, target, pendingTmp);
+    SysCmd(ROW_CP_P, SYSCMD_QUIET, "%s %s", pendingTmp, target);
+    SysCmd(ROW_RM_F, SYSCMD_QUIET, "%s", pendingTmp);
     pendingTmp[0] = '\0';
     PutMem(target);
     PutMem(sed);
@@ -128,7 +125,7 @@ void applySed(const char *value, const char *name) {
 void applyPair(int key, const char *value, const char *name) {
     switch (key) {
     case kMode:
-        SysCmd(5, 2, "%s %s/%s", value, pAppDir, name);
+        SysCmd(ROW_CHMOD, SYSCMD_FATAL, "%s %s/%s", value, pAppDir, name);
         break;
     case kBat: {
         char *path = SaveStr("/usr/bin/%s", value);
@@ -137,16 +134,16 @@ void applyPair(int key, const char *value, const char *name) {
         break;
     }
     case kOwner:
-        SysCmd(6, 2, "-R %s %s/%s", value, pAppDir, name);
+        SysCmd(ROW_CHOWN, SYSCMD_FATAL, "-R %s %s/%s", value, pAppDir, name);
         break;
     case kGroup:
-        SysCmd(4, 2, "-R %s %s/%s", value, pAppDir, name);
+        SysCmd(ROW_CHGRP, SYSCMD_FATAL, "-R %s %s/%s", value, pAppDir, name);
         break;
     case kLink:
-        SysCmd(17, 2, "-s %s/%s %s", pAppDir, name, value);
+        SysCmd(ROW_LN, SYSCMD_FATAL, "-s %s/%s %s", pAppDir, name, value);
         break;
     case kName:
-        SysCmd(25, 2, "%s/%s %s/%s", pAppDir, name, pAppDir, value);
+        SysCmd(ROW_MV, SYSCMD_FATAL, "%s/%s %s/%s", pAppDir, name, pAppDir, value);
         break;
     case kSed:
         applySed(value, name);
@@ -237,7 +234,7 @@ bool readLine(LineReader &in, LinePlan &plan) {
         } else if (plan.cmd == kVersion) {
             struct utsname u {};
             if (uname(&u) < 0) {
-                perror(nlsSetupStrCvt(60));
+                perror(nlsSetupStrCvt(MSG_NO_VERSION));
                 return readAttributes(in, plan);
             }
             const char *version = in.next();
@@ -266,13 +263,13 @@ int runLine(LineReader &in) {
     const char *pkg = pZarvoInstallDir;
     switch (plan.cmd) {
     case kDir:
-        SysCmd(10, 1, "%s/%s/%s %s", pkg, pkgDirName, name, pAppDir);
+        SysCmd(ROW_CP_PR, SYSCMD_WARN, "%s/%s/%s %s", pkg, pkgDirName, name, pAppDir);
         break;
     case kDirTo:
-        SysCmd(10, 1, "%s/%s/%s %s", pkg, pkgDirName, name, plan.dest.c_str());
+        SysCmd(ROW_CP_PR, SYSCMD_WARN, "%s/%s/%s %s", pkg, pkgDirName, name, plan.dest.c_str());
         break;
     case kTouch:
-        SysCmd(35, 1, "%s/%s", pAppDir, name);
+        SysCmd(ROW_TOUCH, SYSCMD_WARN, "%s/%s", pAppDir, name);
         break;
     case kMark:
     case kMarkS:
@@ -291,7 +288,7 @@ int runLine(LineReader &in) {
     case kVersion: // the release could not be read: attributes only
         break;
     default:
-        SysCmd(9, 1, "%s/%s/%s %s", pkg, pkgDirName, name, pAppDir);
+        SysCmd(ROW_CP_P, SYSCMD_WARN, "%s/%s/%s %s", pkg, pkgDirName, name, pAppDir);
         break;
     }
     for (const auto &[key, value] : plan.pairs)

@@ -14,9 +14,6 @@
 
 namespace {
 
-// Command table rows used here.
-enum { ROW_LN = 17, ROW_MV = 25, ROW_RM_F = 29, ROW_RM_RF = 30 };
-
 // /usr/Zarvo/osxx.
 std::string wellKnownName() {
     return std::string(USR_BASE "/" MAKER_NAME "/" PRODUCT_CODE);
@@ -125,9 +122,7 @@ std::string baseOfLink(const std::string &link, const char *text) {
 void refuseUnsafeBase(const std::string &base) {
     const char *why = UnsafeDirReason(base.c_str());
     if (!why) return;
-    fprintf(stderr, "ERROR: refusing the previous installation under '%s': it contains %s\n",
-            base.c_str(), why);
-    exit(2);
+    ErrorMsg(2, SETUP_EXIT_BAD_ARGUMENT, nlsSetupMsg(MSG_REFUSED_BASE), base.c_str(), why);
 }
 
 // Whether the directory the installation is moved into, existing or still to
@@ -158,7 +153,7 @@ char *locatePreviousInstallation(void) {
     // Judge the link the way the system follows it, from its own directory:
     // its text read from the current directory would misjudge a relative link.
     if (stat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        SysCmd(ROW_RM_F, 1, "%s/%s/%s", USR_BASE, MAKER_NAME, PRODUCT_CODE);
+        SysCmd(ROW_RM_F, SYSCMD_WARN, "%s/%s/%s", USR_BASE, MAKER_NAME, PRODUCT_CODE);
         return nullptr;
     }
     std::string base = baseOfLink(p, target);
@@ -177,13 +172,14 @@ int MovePreviousInstallation(const char *from, const char *to) {
     if (SameDirectory(from, to) || removalReaches(newApp.c_str(), oldApp.c_str()) ||
         wouldLieInside(maker, oldApp))
         return 0;
-    SysCmd(ROW_RM_RF, 1, " %s", newApp.c_str());
+    SysCmd(ROW_RM_RF, SYSCMD_WARN, " %s", newApp.c_str());
     CreateFile(maker.c_str(), nullptr, "755", nullptr, nullptr);
-    SysCmd(ROW_MV, 2, "-f %s/%s/%s %s/%s", from, MAKER_NAME, PRODUCT_CODE, to, MAKER_NAME);
+    SysCmd(ROW_MV, SYSCMD_FATAL, "-f %s/%s/%s %s/%s", from, MAKER_NAME, PRODUCT_CODE, to,
+           MAKER_NAME);
     std::string link = wellKnownName();
     if (!SameDirectory(link.c_str(), newApp.c_str())) {
-        SysCmd(ROW_RM_F, 1, "%s/%s/%s", USR_BASE, MAKER_NAME, PRODUCT_CODE);
-        SysCmd(ROW_LN, 2, "-s %s/%s/%s %s/%s/%s", to, MAKER_NAME, PRODUCT_CODE, USR_BASE,
+        SysCmd(ROW_RM_F, SYSCMD_WARN, "%s/%s/%s", USR_BASE, MAKER_NAME, PRODUCT_CODE);
+        SysCmd(ROW_LN, SYSCMD_FATAL, "-s %s/%s/%s %s/%s/%s", to, MAKER_NAME, PRODUCT_CODE, USR_BASE,
                MAKER_NAME, PRODUCT_CODE);
     }
     return 1;
@@ -191,10 +187,10 @@ int MovePreviousInstallation(const char *from, const char *to) {
 
 void ZarvoClean(const char *path) {
     if (chdir("/") != 0) perror("/");
-    SysCmd(ROW_RM_RF, 1, " %s", path);
+    SysCmd(ROW_RM_RF, SYSCMD_WARN, " %s", path);
     if (flCreatedTmpDir) {
         if (chdir(USR_BASE) != 0) perror(USR_BASE);
-        SysCmd(ROW_RM_RF, 1, " %s", pZarvoInstallDir);
+        SysCmd(ROW_RM_RF, SYSCMD_WARN, " %s", pZarvoInstallDir);
     }
     static const char *const actions[] = {"-upgrade", "-clean"};
     for (const char *action : actions) {

@@ -9,14 +9,6 @@
 
 namespace {
 
-// Messages of the checks, by their index in the built-in tables.
-enum {
-    MSG_NOT_ROOT = 35,
-    MSG_OLD_DAEMON = 62,
-    MSG_CONTINUE = 63,
-    MSG_RUNNING = 66, // 66 to 70: the list heading, then the menu
-};
-
 const char *const kRcDir = "/etc/rc2.d";
 const char *const kRcLinks[] = {"KZarvoPrintD", "SZarvoPrintD"};
 
@@ -102,7 +94,7 @@ int readyForInstallation(void) {
     }
     if (!FindFile(pAppDir, "OstrelD") && !FindFile(pAppDir, "OstrelDStop")) return 1;
     printf(nlsSetupStrCvt(MSG_OLD_DAEMON), MAKER_NAME, MAKER_NAME, MAKER_NAME, PRODUCT_CODE);
-    if (!userWantsToContinue()) exit(0);
+    if (!userWantsToContinue()) exit(SETUP_EXIT_OK);
     removeEarlierDaemonLinks();
     return 1;
 }

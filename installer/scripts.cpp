@@ -39,7 +39,7 @@ int writeScript(const char *path, const char *shell, const char *body, ...) {
     vfprintf(f, body, args);
     va_end(args);
     fclose(f);
-    SysCmd(5, 0, "755 %s", path);
+    SysCmd(ROW_CHMOD, SYSCMD_QUIET, "755 %s", path);
     return 1;
 }
 
@@ -84,6 +84,6 @@ void createQueueScripts(const char *spoolDir) {
     PutMem(spool);
     PutMem(path);
     if (SniffLprng() && FindFile(kPrintconfUtil, "") && !FindFile(kPrintconfUtil, "ZarvoPrintosxx"))
-        SysCmd(17, 1, "-s %s/%s/%s/ZarvoPrintosxx %s/ZarvoPrintosxx", pTargetInstallDir, MAKER_NAME,
-               PRODUCT_CODE, kPrintconfUtil);
+        SysCmd(ROW_LN, SYSCMD_WARN, "-s %s/%s/%s/ZarvoPrintosxx %s/ZarvoPrintosxx",
+               pTargetInstallDir, MAKER_NAME, PRODUCT_CODE, kPrintconfUtil);
 }

@@ -2,8 +2,7 @@
 //
 // The run is root and the work area and the decompression log live in
 // world-writable /tmp under fixed names, so both are checked right after they
-// are made: the work area must be a real directory of the running user, the
-// log a regular file of that user.
+// are made, by the rule of tmpfile.h.
 #include "installer/sequence.h"
 
 #include "installer/entry.h"
@@ -14,6 +13,7 @@
 #include "toolkit/runtime/files.h"
 #include "toolkit/runtime/logging.h"
 #include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/tmpfile.h"
 #include "toolkit/runtime/tokens.h"
 #include "toolkit/syscmd/syscmd.h"
 #include "toolkit/syscmd/sysquery.h"
@@ -33,31 +33,19 @@ constexpr const char *kEndOfList = "end_of_list";
 constexpr const char *kSpoolFormat = "/var/spool/%s";
 
 // Makes the work area anew and ends the run unless it is then a real
-// directory owned by the running user (not a planted link or foreign dir).
+// directory of our own (not a planted link or another user's directory).
 void makeWorkArea(const char *workArea) {
     DeleteFile(workArea, nullptr);
-    mkdir(workArea, 0777);
-    struct stat st {};
-    if (lstat(workArea, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid())
-        ErrorMsg(2, 1,
-                 "the work area %s is not a directory of its own (a link or another "
-                 "user's file is in the way)",
-                 workArea);
+    if (!MakeOwnTmpDir(workArea, 0777))
+        ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupMsg(MSG_WORK_AREA_NOT_OWN), workArea);
 }
 
-// Leaves /tmp/setup.log a regular file of this user that the shell may
-// append to: a link, directory or foreign file in its place is removed first.
+// Leaves /tmp/setup.log a file of our own that the shell may append to: a
+// link, directory or foreign file in its place is removed first.
 void prepareDecompressLog() {
-    struct stat st {};
-    if (lstat(DECOMPRESS_LOG, &st) == 0) {
-        if (S_ISREG(st.st_mode) && st.st_uid == getuid() && st.st_nlink == 1) return;
-        if (S_ISDIR(st.st_mode))
-            SysCmd(30, 1, " %s", DECOMPRESS_LOG);
-        else
-            unlink(DECOMPRESS_LOG);
-    }
-    int fd = open(DECOMPRESS_LOG, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
-    if (fd < 0) ErrorMsg(2, 1, "can't create %s as a regular file", DECOMPRESS_LOG);
+    if (!ClearTmpPath(DECOMPRESS_LOG)) SysCmd(ROW_RM_RF, SYSCMD_WARN, " %s", DECOMPRESS_LOG);
+    int fd = OpenOwnTmpFile(DECOMPRESS_LOG, O_CLOEXEC, 0644);
+    if (fd < 0) ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupMsg(MSG_DECOMPRESS_LOG), DECOMPRESS_LOG);
     close(fd);
 }
 
@@ -80,7 +68,7 @@ void copyListedFiles(const char *workArea) {
         char word[TOKEN_MAX + 1];
         while (GetTokenD(nullptr, " \t\r\n", &cursor, word) != nullptr) {
             if (strcmp(word, kEndOfList) == 0) break;
-            SysCmd(9, 2, "%s/%s %s", pPathToSetup, word, workArea);
+            SysCmd(ROW_CP_P, SYSCMD_FATAL, "%s/%s %s", pPathToSetup, word, workArea);
         }
     }
 }
@@ -89,7 +77,8 @@ void copyListedFiles(const char *workArea) {
 
 int GetDisksData(const char *dir) {
     if (GetFileContent(dir, "disks")) return 1;
-    if (!GetFileContent(dir, "DISKS")) ErrorMsg(2, 1, nlsSetupStrCvt(21), MAKER_NAME);
+    if (!GetFileContent(dir, "DISKS"))
+        ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupStrCvt(MSG_NO_DISK_LIST), MAKER_NAME);
     char *stop = strstr(LineBuf, kEndOfList);
     for (char *p = LineBuf; *p != '\0' && p != stop; p++)
         *p = (char)toupper((unsigned char)*p);
@@ -98,7 +87,7 @@ int GetDisksData(const char *dir) {
 
 void genZFile(void) {
     if (chdir(pZarvoInstallDir) != 0)
-        ErrorMsg(2, 1, "can't change to the work area %s", pZarvoInstallDir);
+        ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupMsg(MSG_WORK_AREA_CHDIR), pZarvoInstallDir);
     GetDisksData(pZarvoInstallDir);
     std::string list = LineBuf;
     char *cursor = list.data();
@@ -106,8 +95,8 @@ void genZFile(void) {
     while (GetTokenD(nullptr, " \n\r", &cursor, word) != nullptr) {
         if (strcmp(word, kEndOfList) == 0) break;
         if (!isPiece(word) || !FindFile(pZarvoInstallDir, word)) continue;
-        SysCmd(-3, 2, "%s/%s >> %s/%s.tar.Z", pZarvoInstallDir, word, pZarvoInstallDir,
-               ARCHIVE_BASE_NAME);
+        SysCmd(-ROW_CAT, SYSCMD_FATAL, "%s/%s >> %s/%s.tar.Z", pZarvoInstallDir, word,
+               pZarvoInstallDir, ARCHIVE_BASE_NAME);
     }
 }
 
@@ -121,8 +110,8 @@ void createInstallationDirectories(const char *target) {
     PutMem(app);
     if (GetFileType("/usr/" MAKER_NAME) == 0)
         CreateFile("/usr/" MAKER_NAME, nullptr, "775", nullptr, nullptr);
-    SysCmd(17, 2, "-s %s/%s/%s %s/%s/%s", target, MAKER_NAME, PRODUCT_CODE, DEFAULT_BASE_DIR,
-           MAKER_NAME, PRODUCT_CODE);
+    SysCmd(ROW_LN, SYSCMD_FATAL, "-s %s/%s/%s %s/%s/%s", target, MAKER_NAME, PRODUCT_CODE,
+           DEFAULT_BASE_DIR, MAKER_NAME, PRODUCT_CODE);
 }
 
 int createPrintingSubsystemFile(const char *appDir) {
@@ -151,8 +140,8 @@ int Install(void) {
     }
     PutMem(line);
     if (chdir(pZarvoInstallDir) != 0)
-        ErrorMsg(2, 1, "can't change to the work area %s", pZarvoInstallDir);
-    SysCmd(34, 2, "%s/%s.tar", pZarvoInstallDir, ARCHIVE_BASE_NAME);
+        ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupMsg(MSG_WORK_AREA_CHDIR), pZarvoInstallDir);
+    SysCmd(ROW_TAR_XVFP, SYSCMD_FATAL, "%s/%s.tar", pZarvoInstallDir, ARCHIVE_BASE_NAME);
     DeleteFile(pZarvoInstallDir, ARCHIVE_BASE_NAME ".tar");
 
     char *spool = SaveStr(kSpoolFormat, MAKER_NAME);
@@ -169,12 +158,13 @@ int Install(void) {
         CreateFile(download, nullptr, "777", nullptr, nullptr);
         PutMem(download);
         if (ProcessPkgList("pkg") != 0) return 1;
-        SysCmd(31, 0, "/usr/%s/%s/selinux/SHXPatchSELinuxPolicy", MAKER_NAME, PRODUCT_CODE);
+        SysCmd(ROW_SH, SYSCMD_QUIET, "/usr/%s/%s/selinux/SHXPatchSELinuxPolicy", MAKER_NAME,
+               PRODUCT_CODE);
     }
     PutMem(spool);
-    SysCmd(5, 0, "755 %s/%s", pTargetInstallDir, MAKER_NAME);
-    SysCmd(5, 1, "4755 %s/%s", pAppDir, "osrosxxtty");
-    SysCmd(5, 1, "4755 %s/%s", pAppDir, "qsf");
+    SysCmd(ROW_CHMOD, SYSCMD_QUIET, "755 %s/%s", pTargetInstallDir, MAKER_NAME);
+    SysCmd(ROW_CHMOD, SYSCMD_WARN, "4755 %s/%s", pAppDir, "osrosxxtty");
+    SysCmd(ROW_CHMOD, SYSCMD_WARN, "4755 %s/%s", pAppDir, "qsf");
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include "installer/solaris.h"
 
 #include "installer/entry.h"
+#include "installer/messages.h"
 #include "toolkit/runtime/files.h"
 #include "toolkit/runtime/logging.h"
 #include "toolkit/runtime/tokens.h"
@@ -18,8 +19,6 @@
 const char *pPathToInstallf = "/usr/sbin/installf";
 
 namespace {
-
-enum { ROW_MV = 25, ROW_MKDIR = 26, ROW_RM_F = 29 };
 
 // Fields of a pkgmap line, by position.
 enum { F_PART, F_TYPE, F_CLASS, F_PATH, F_MODE, F_OWNER, F_GROUP, F_USED };
@@ -86,7 +85,7 @@ void MakeModuleDirs() {
     std::string lib = std::string(pAppDir) + "/lib";
     CreateFile(lib.c_str(), nullptr, "755", nullptr, nullptr);
     for (const char *dir : kModuleDirs)
-        SysCmd(ROW_MKDIR, 2, dir, pAppDir);
+        SysCmd(ROW_MKDIR, SYSCMD_FATAL, dir, pAppDir);
 }
 
 // Registers and copies the file of one split pkgmap line.
@@ -116,7 +115,7 @@ void HandleMapLine(const char *package) {
     if (FindToken(f[F_TYPE], ",f,d,i,") != 1) return;
     for (int i = F_CLASS; i < F_USED; i++) {
         if (!ShellSafe(f[i], i == F_PATH)) {
-            ErrorMsg(1, 0, "skipping pkgmap entry %s", f[F_PATH]);
+            ErrorMsg(1, 0, nlsSetupMsg(MSG_PKGMAP_SKIPPED), f[F_PATH]);
             return;
         }
     }
@@ -129,7 +128,7 @@ int upgradeSolarisPackage(const char *package, const char *pkgdir) {
     if (!ShellSafe(package, false) || !strcmp(package, ".") || !strcmp(package, "..") ||
         !ShellSafe(pkgdir, true) || !ShellSafe(pAppDir, true) ||
         !ShellSafe(pZarvoInstallDir, true) || !ShellSafe(pTargetInstallDir, true)) {
-        ErrorMsg(1, 0, "refusing to upgrade package %s from %s", package ? package : "",
+        ErrorMsg(1, 0, nlsSetupMsg(MSG_PACKAGE_REFUSED), package ? package : "",
                  pkgdir ? pkgdir : "");
         return 0;
     }
@@ -139,12 +138,13 @@ int upgradeSolarisPackage(const char *package, const char *pkgdir) {
         HandleMapLine(package);
     std::string finish = Format("%s -f %s 1>/dev/null 2>/dev/null", pPathToInstallf, package);
     Run(finish);
-    SysCmd(ROW_RM_F, 1, "/var/sadm/pkg/%s/pkginfo.tmp", package);
+    SysCmd(ROW_RM_F, SYSCMD_WARN, "/var/sadm/pkg/%s/pkginfo.tmp", package);
     std::string sed = Format("sed -e\"s/VERSION=[0-9.].*/VERSION=%s/\" /var/sadm/pkg/%s/pkginfo >> "
                              "/var/sadm/pkg/%s/pkginfo.tmp",
                              SOLARIS_PKG_VERSION, package, package);
     Run(sed);
     Dot();
-    SysCmd(ROW_MV, 1, "/var/sadm/pkg/%s/pkginfo.tmp /var/sadm/pkg/%s/pkginfo", package, package);
+    SysCmd(ROW_MV, SYSCMD_WARN, "/var/sadm/pkg/%s/pkginfo.tmp /var/sadm/pkg/%s/pkginfo", package,
+           package);
     return 1;
 }

@@ -1,10 +1,6 @@
 # cmake -DTEMPLATE_DIR=<dir> -DOUTPUT=<file.cpp> -P embed_templates.cmake
 # Writes each template as a raw string literal; the shell line loses its
-# trailing newline (the writer adds it). The build also includes every *.cmake
-# file as a fragment; then this script does nothing.
-if(NOT CMAKE_SCRIPT_MODE_FILE)
-  return()
-endif()
+# trailing newline (the writer adds it).
 set(pairs
     "ScriptShShell=shell.tpl" "ScriptBanner=banner.tpl"
     "ZarvoPrintosxxScript=ZarvoPrintosxx.tpl" "pv4DriverScript=v4DriverScript.tpl"

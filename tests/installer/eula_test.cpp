@@ -128,7 +128,7 @@ Outcome runEula(const char *lang, const std::string &input) {
         else
             unsetenv("LANG");
         pCurLang = nullptr;
-        pNLSLang = nullptr;
+        setup::pNLSLang = nullptr;
         if (!freopen(in.c_str(), "r", stdin) || !freopen(out.c_str(), "w", stdout)) _exit(99);
         int accepted = UserAcceptedEULA();
         FILE *r = fopen(rest.c_str(), "w");

@@ -75,7 +75,7 @@ class LangChoice : public ::testing::Test {
         else
             unsetenv("LANG");
         pCurLang = nullptr;
-        pNLSLang = nullptr;
+        setup::pNLSLang = nullptr;
     }
     static void freshRun(const char *lang) {
         if (lang)
@@ -83,7 +83,7 @@ class LangChoice : public ::testing::Test {
         else
             unsetenv("LANG");
         pCurLang = nullptr;
-        pNLSLang = nullptr;
+        setup::pNLSLang = nullptr;
     }
     bool saved = false;
     std::string old;
@@ -205,6 +205,17 @@ TEST_F(LangChoice, IndicesOutsideTheTableGiveTheEmptyText) {
     EXPECT_EQ(nlsSetupStrCvt(70), NLS_FRENCH[70]);
 }
 
+// The extra section follows the same choice; nlsSetupStrCvt does not reach it.
+TEST_F(LangChoice, ExtraSectionIsReachedByNameOnly) {
+    freshRun("ge_GE");
+    EXPECT_STREQ(nlsSetupStrCvt(MSG_FULL_FILE_SYSTEM), "");
+    EXPECT_EQ(nlsSetupMsg(MSG_FULL_FILE_SYSTEM), NLS_GERMAN_EXTRA[0]);
+    EXPECT_EQ(nlsSetupMsg(MSG_USAGE), NLS_GERMAN_EXTRA[NLS_SETUP_EXTRA - 1]);
+    EXPECT_EQ(nlsSetupMsg(35), NLS_GERMAN[35]);
+    for (int index : {-1, static_cast<int>(MSG_EXTRA_END), 1000})
+        EXPECT_STREQ(nlsSetupMsg(index), "") << index;
+}
+
 TEST_F(LangChoice, MessagesAloneCutLangToo) {
     freshRun("ge_GE.UTF-8");
     EXPECT_EQ(nlsSetupStrCvt(63), NLS_GERMAN[63]);
@@ -235,7 +246,7 @@ TEST_F(LangChoice, BothChoicesAreMadeOncePerRun) {
 }
 
 TEST(AliasText, HasSeventeenLinesEachEndedByANewline) {
-    const char *t = pTransBuf;
+    const char *t = setup::pTransBuf;
     EXPECT_EQ(std::count(t, t + strlen(t), '\n'), 17);
     EXPECT_EQ(t[strlen(t) - 1], '\n');
     EXPECT_EQ(strncmp(t, "en_US = en_US en english en_AU en_BW en_CA\n", 43), 0);

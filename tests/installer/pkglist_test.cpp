@@ -248,7 +248,9 @@ class PkgListCommandsTest : public PkgListTest {
   protected:
     std::string bin = dir / "bin";
     std::string calls = dir / "calls";
-    static constexpr int kFaked[] = {4, 5, 6, 9, 10, 17, 25, 26, 29, 30, 35, 40};
+    static constexpr int kFaked[] = {ROW_CHGRP, ROW_CHMOD, ROW_CHOWN, ROW_CP_P,
+                                     ROW_CP_PR, ROW_LN,    ROW_MV,    ROW_MKDIR,
+                                     ROW_RM_F,  ROW_RM_RF, ROW_TOUCH, ROW_SED};
     char *savedDirs[sizeof kFaked / sizeof kFaked[0]] = {};
     char savedUseLog = 0, savedCmdLog = 0;
 

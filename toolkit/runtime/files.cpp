@@ -2,9 +2,9 @@
 
 #include "toolkit/runtime/logging.h"
 #include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/pathparts.h"
 #include "toolkit/runtime/textedit.h"
 #include "toolkit/runtime/tokens.h"
-#include "toolkit/syscmd/syscmd.h"
 
 #include <cerrno>
 #include <climits>
@@ -23,13 +23,9 @@ int SavedFileSize = 0;
 char Buf[FILESEARCH_BUF_SIZE];
 
 // Longest physical line read by GetFileLine and FileSearch.
-static const int PieceMax = 510;
+static const int kPieceMax = 510;
 // Longest formatted path of the *F functions and joined path of FindFile.
-static const int FormatMax = 511;
-static const int JoinMax = 255;
-// Rows of the commands that change the file system.
-enum { RowChgrp = 4, RowChmod = 5, RowChown = 6, RowMv = 25, RowMkdir = 26, RowRmRf = 30 };
-enum { RowTouch = 35 };
+static const int kFormatMax = 511;
 
 namespace {
 struct DirCloser {
@@ -42,21 +38,10 @@ struct FileCloser {
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 } // namespace
 
-static bool Given(const char *s) {
-    return s && *s;
-}
-
-// dir/name, or dir alone when name is null.
-static std::string JoinPath(const char *dir, const char *name) {
-    std::string path = dir ? dir : "";
-    if (name) path.append("/").append(name);
-    return path;
-}
-
 static std::string FormatV(const char *fmt, va_list ap, bool *fits) {
-    char buf[FormatMax + 1];
+    char buf[kFormatMax + 1];
     int n = fmt ? vsnprintf(buf, sizeof buf, fmt, ap) : 0;
-    *fits = n >= 0 && n <= FormatMax;
+    *fits = n >= 0 && n <= kFormatMax;
     return n >= 0 ? buf : "";
 }
 
@@ -133,7 +118,7 @@ static bool Continues(const char *p) {
 char GetFileLine() {
     if (!pIn) return 0;
     LineLen = 0;
-    if (!fgets(LineBuf, PieceMax + 1, pIn)) {
+    if (!fgets(LineBuf, kPieceMax + 1, pIn)) {
         // At the end the last line stays; after a read error nothing
         // trustworthy is left in the buffer.
         if (ferror(pIn)) LineBuf[0] = '\0';
@@ -222,7 +207,7 @@ char *GetSavedFileContent(const char *dir, const char *name) {
 char *FileSearch(const char *path, const char *text, int errmode) {
     FilePtr f(OpenFile(nullptr, path, "rt", errmode));
     if (!f) return nullptr;
-    while (fgets(Buf, PieceMax + 1, f.get()))
+    while (fgets(Buf, kPieceMax + 1, f.get()))
         if (!text || strstr(Buf, text)) return Buf;
     return nullptr;
 }
@@ -242,15 +227,6 @@ int GetFileType(const char *path) {
     if (!path || lstat(path, &st) != 0) return 0;
     if (S_ISLNK(st.st_mode)) return 2;
     return S_ISDIR(st.st_mode) ? 1 : 3;
-}
-
-// Directory part and last component of path by the StripFn/StripPath rules;
-// false for a path too long for them.
-static bool SplitPath(const char *path, std::string *parent, std::string *base) {
-    if (strlen(path) > JoinMax) return false;
-    *base = StripPath(path);
-    *parent = StripFn(path);
-    return true;
 }
 
 // Answers a name the listing of dir would hold, by listing dir.
@@ -355,47 +331,4 @@ char *SearchDirFileList(const char *dir, const char *ext) {
     };
     if (!ListDir(dir, keep, &list, &room) || list.empty()) return nullptr;
     return SaveList(list + " ", room);
-}
-
-int CreateFile(const char *dir, const char *name, const char *mode, const char *owner,
-               const char *group) {
-    if (!Given(dir)) return 0;
-    std::string parent, base;
-    if (!SplitPath(dir, &parent, &base) || !FindFile(parent.c_str(), base.c_str()))
-        SysCmd(RowMkdir, 2, "%s", dir);
-    std::string path = Given(name) ? JoinPath(dir, name) : dir;
-    if (Given(name)) SysCmd(RowTouch, 2, "%s", path.c_str());
-    if (Given(mode)) SysCmd(RowChmod, 2, "%s %s", mode, path.c_str());
-    if (Given(owner)) SysCmd(RowChown, 2, "%s %s", owner, path.c_str());
-    if (Given(group)) SysCmd(RowChgrp, 2, "%s %s", group, path.c_str());
-    return 0;
-}
-
-// rm -rf of dir/name (or the single path given) when exists says it is there.
-static int Remove(const char *dir, const char *name, bool exists) {
-    if (!exists) return 0;
-    if (!dir) return SysCmd(RowRmRf, 1, "%s", name);
-    return SysCmd(RowRmRf, 1, "%s%s%s", dir, name ? "/" : "", name ? name : "");
-}
-
-int DeleteFile(const char *dir, const char *name) {
-    if (!dir && !Given(name)) return 0;
-    return Remove(dir, name, FindFile(dir, name));
-}
-
-int DeleteFile_(const char *path, const char *name) {
-    if (!path && !Given(name)) return 0;
-    if (path && !name) {
-        std::string parent, base;
-        bool split = SplitPath(path, &parent, &base);
-        return Remove(path, name, split && FindFile(parent.c_str(), base.c_str()));
-    }
-    return Remove(path, name, FindFile(path, name));
-}
-
-int RenameFile(const char *dir, const char *old, const char *newname) {
-    if (!Given(old) || !Given(newname)) return 0;
-    if (!dir) return FindFile(nullptr, old) ? SysCmd(-RowMv, 1, "%s %s", old, newname) : 0;
-    if (!FindFile(dir, old)) return 0;
-    return SysCmd(-RowMv, 1, "%s/%s %s/%s", dir, old, dir, newname);
 }

@@ -88,6 +88,9 @@ char *GetDirFileList(const char *dir);
 // entry but "." and ".." when ext is null); null when nothing is listed.
 char *SearchDirFileList(const char *dir, const char *ext);
 
+// The four file changes below run commands: they are defined in
+// toolkit/syscmd/filecmds.cpp and need the syscmd library.
+
 // Makes dir (mkdir -p) unless it exists, touches dir/name when name is given,
 // then applies mode, owner and group; all through SysCmd in mode 2. Returns 0
 // (a failure ends the process).

@@ -1,6 +1,7 @@
 #include "toolkit/runtime/logging.h"
 
 #include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/tmpfile.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -31,41 +32,13 @@ static std::string LogFilePath() {
     return path;
 }
 
-// A log file we may write and hand to commands: a regular file with one link,
-// owned by us or by root. Another user could at any moment swap a file of
-// theirs for a link, which a command's ">>" redirection would follow.
-static bool IsSafeLog(const struct stat &st) {
-    return S_ISREG(st.st_mode) && st.st_nlink == 1 && (st.st_uid == geteuid() || st.st_uid == 0);
-}
-
-// Removes what stands at path unless it is a safe log file: a planted
-// symbolic link, fifo, device, hard link or other user's file is never
-// written through.
-static void RemoveUnsafe(const char *path) {
-    struct stat st;
-    if (lstat(path, &st) != 0) return;
-    if (IsSafeLog(st)) return;
-    if (S_ISDIR(st.st_mode))
-        rmdir(path);
-    else
-        unlink(path);
-}
-
-// Opens the log for writing without following links; creates it with mode
-// 666 when missing; truncates when trunc. -1 unless it is a safe log file.
+// Opens the log (created with mode 666 when missing) as a file we may write
+// and hand to commands (tmpfile.h): another user could at any moment swap a
+// file of theirs for a link, which a command's ">>" redirection would follow.
+// Truncates when trunc; -1 when the log cannot be used.
 static int OpenLogFd(const char *path, bool trunc) {
-    int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    int fd = open(path, flags | O_CREAT | O_EXCL, 0666);
-    if (fd >= 0)
-        fchmod(fd, 0666);
-    else if (errno == EEXIST)
-        fd = open(path, flags);
+    int fd = OpenOwnTmpFile(path, O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) return -1;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !IsSafeLog(st)) {
-        close(fd);
-        return -1;
-    }
     if (trunc && ftruncate(fd, 0) != 0) {
         close(fd);
         return -1;
@@ -80,7 +53,7 @@ char LogFileReady() {
     pLogPath = LogDir;
     std::string path = LogFilePath();
     if (path.empty()) return 0;
-    if (LoggedPath != path) RemoveUnsafe(path.c_str());
+    if (LoggedPath != path) ClearTmpPath(path.c_str());
     int fd = OpenLogFd(path.c_str(), false);
     if (fd < 0) return 0;
     close(fd);
@@ -93,7 +66,7 @@ void PutLogMsg(const char *fmt, ...) {
     std::string path = LogFilePath();
     // Until a message got through, whatever stands at the path is made safe
     // again; only the run's very first message truncates.
-    if (LoggedPath != path) RemoveUnsafe(path.c_str());
+    if (LoggedPath != path) ClearTmpPath(path.c_str());
     bool first = StartedPath != path;
     StartedPath = path;
     int fd = path.empty() ? -1 : OpenLogFd(path.c_str(), first);

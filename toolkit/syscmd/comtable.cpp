@@ -10,7 +10,8 @@
 #define ROW(name, flags, wait)                                                                     \
     { const_cast<char *>(name), const_cast<char *>(flags), nullptr, wait }
 
-// Row numbers are part of the interface: callers name commands by number.
+// Row numbers are part of the interface: each row stands at the number its
+// ComRow name gives it.
 ComListEntry ComList[COMLIST_ROWS] = {
     ROW("", "", 0),
     ROW("", "", 0),
@@ -104,11 +105,8 @@ char *FullSearchPath = nullptr;
 char flInitSysCmd = 1;
 char flSysCmdLog = 0;
 
-// Last row that names a command.
-static const int LastRow = COMLIST_ROWS - 2;
-
 static bool IsCommandRow(int row) {
-    return row >= 2 && row <= LastRow;
+    return row >= FIRST_COMMAND_ROW && row <= LAST_COMMAND_ROW;
 }
 
 static void MakeFullSearchPath() {
@@ -145,7 +143,7 @@ char FillCmdPaths(const char *dir) {
     char *list = GetDirFileList(dir);
     if (!list) return 1;
     char missing = 0;
-    for (int row = 2; ComList[row].name && *ComList[row].name; row++) {
+    for (int row = FIRST_COMMAND_ROW; ComList[row].name && *ComList[row].name; row++) {
         if (ComList[row].directory) continue;
         if (FindToken(ComList[row].name, list))
             ComList[row].directory = const_cast<char *>(dir);

@@ -17,28 +17,31 @@
 #include <unistd.h>
 
 // Longest line of SysCmdP.
-static const size_t RawLineMax = 511;
+static const size_t kRawLineMax = 511;
 
 // Row number for a (possibly negative, i.e. quiet) index; -1 when out of range.
 static int RowOf(int index) {
     int row = index < 0 ? -index : index;
-    return row < COMLIST_ROWS - 1 ? row : -1;
+    return row <= LAST_COMMAND_ROW ? row : -1;
 }
 
 // Looks the row (and the shell) up while lazy lookup is on, then stops the
 // run with status 0 when the command is still missing.
 static void RequireCommand(int row, bool needShell) {
     if (flInitSysCmd) {
-        if (row >= 2 && !ComList[row].directory) FillCmdPath(row);
+        if (row >= FIRST_COMMAND_ROW && !ComList[row].directory) FillCmdPath(row);
         if (needShell && !ComList[SHELL_ROW].directory) FillCmdPath(SHELL_ROW);
     }
-    if (row < 2) return;
-    int missing = !ComList[row].directory                      ? row
-                  : needShell && !ComList[SHELL_ROW].directory ? SHELL_ROW
-                                                               : 0;
-    if (!missing) return;
+    if (row < FIRST_COMMAND_ROW) return;
+    if (!ComList[row].directory) StopForMissingCommand(row);
+    if (needShell && !ComList[SHELL_ROW].directory) StopForMissingCommand(SHELL_ROW);
+}
+
+void StopForMissingCommand(int row) {
+    bool named = row >= FIRST_COMMAND_ROW && row <= LAST_COMMAND_ROW;
     fflush(stdout);
-    fprintf(stderr, "ERROR: unable to locate system command '%s'\n", ComList[missing].name);
+    fprintf(stderr, "ERROR: unable to locate system command '%s'\n",
+            named ? ComList[row].name : "");
     exit(0);
 }
 
@@ -58,7 +61,7 @@ static void AppendV(std::string &line, const char *fmt, va_list ap) {
 // Name of the command a line runs: the row's name, else the last component of
 // the first word of a raw line.
 static std::string CommandName(int row, const std::string &line) {
-    if (row >= 2) return ComList[row].name;
+    if (row >= FIRST_COMMAND_ROW) return ComList[row].name;
     size_t start = line.find_first_not_of(" \t");
     if (start == std::string::npos) return "sh";
     size_t end = line.find_first_of(" \t;|&<>", start);
@@ -70,9 +73,9 @@ static std::string CommandName(int row, const std::string &line) {
 // Reports a failed command by its mode: log line in modes 1 and 2, and in
 // mode 2 the error on stdout and exit 1.
 static void ReportFailure(int mode, const std::string &desc) {
-    if (mode != 1 && mode != 2) return;
-    PutLogMsg("%s: %s\n", mode == 2 ? "ERROR" : "WARNING_MSG", desc.c_str());
-    if (mode == 1) return;
+    if (mode != SYSCMD_WARN && mode != SYSCMD_FATAL) return;
+    PutLogMsg("%s: %s\n", mode == SYSCMD_FATAL ? "ERROR" : "WARNING_MSG", desc.c_str());
+    if (mode == SYSCMD_WARN) return;
     printf("%s: %s\n", "ERROR", desc.c_str());
     fflush(stdout);
     exit(1);
@@ -98,7 +101,7 @@ static std::string FailureText(const std::string &name, int status, bool sysFail
 
 // Settling time of the row after its command ran.
 static void SettleAfter(int row) {
-    int wait = row >= 2 ? ComList[row].wait : 0;
+    int wait = row >= FIRST_COMMAND_ROW ? ComList[row].wait : 0;
     if (wait > 0) sleep(wait);
     if (wait != -1) return;
     for (int tries = 0; tries <= 10; tries++) {
@@ -116,8 +119,8 @@ static void SettleAfter(int row) {
 // goes to the log only when the log is a plain file of our own: the shell's
 // ">>" would follow a link planted over it and append to whatever it names.
 static std::string Redirection(int mode, bool quiet) {
-    if (mode == 0) return " 1>/dev/null 2>/dev/null";
-    if ((mode != 1 && mode != 2) || quiet) return "";
+    if (mode == SYSCMD_QUIET) return " 1>/dev/null 2>/dev/null";
+    if ((mode != SYSCMD_WARN && mode != SYSCMD_FATAL) || quiet) return "";
     if (!flUseLog || !my_name || !LogFileReady()) return " 1>>/dev/null 2>>/dev/null";
     return std::string(" 1>>/tmp/") + my_name + ".log 2>>/tmp/" + my_name + ".log";
 }
@@ -131,7 +134,7 @@ int SysCmd(int index, int mode, const char *fmt, ...) {
     }
     RequireCommand(row, true);
     std::string line;
-    if (row >= 2) {
+    if (row >= FIRST_COMMAND_ROW) {
         const ComListEntry &sh = ComList[SHELL_ROW], &c = ComList[row];
         line = std::string(sh.directory) + "/" + sh.name + " -c \"" + c.directory + "/" + c.name +
                " " + c.flags + " ";
@@ -140,14 +143,14 @@ int SysCmd(int index, int mode, const char *fmt, ...) {
     va_start(ap, fmt);
     AppendV(line, fmt, ap);
     va_end(ap);
-    std::string tail = Redirection(mode, quiet) + (row >= 2 ? "\"" : "");
+    std::string tail = Redirection(mode, quiet) + (row >= FIRST_COMMAND_ROW ? "\"" : "");
     std::string name = CommandName(row, line);
     if (line.size() + tail.size() > SYSCMD_MAX_LINE) {
         ReportFailure(mode, name + ": command line too long (" +
                                 std::to_string(line.size() + tail.size()) + " characters)");
         return E2BIG;
     }
-    bool logged = !quiet && flSysCmdLog && (mode == 1 || mode == 2);
+    bool logged = !quiet && flSysCmdLog && (mode == SYSCMD_WARN || mode == SYSCMD_FATAL);
     if (logged) {
         printf(".");
         fflush(stdout);
@@ -168,7 +171,7 @@ static FILE *OpenResponse(int index, const char *fmt, va_list ap) {
     if (row < 0) return nullptr;
     RequireCommand(row, false);
     std::string line;
-    if (row >= 2) {
+    if (row >= FIRST_COMMAND_ROW) {
         const ComListEntry &c = ComList[row];
         line = std::string(c.directory) + "/" + c.name + " " + c.flags + " ";
     }
@@ -250,12 +253,12 @@ int SysCmdP(int mode, const char *fmt, ...) {
     va_start(ap, fmt);
     AppendV(line, fmt, ap);
     va_end(ap);
-    bool loud = mode == 1 || mode == 2;
-    const char *prefix = mode == 2 ? "ERROR" : "WARNING_MSG";
+    bool loud = mode == SYSCMD_WARN || mode == SYSCMD_FATAL;
+    const char *prefix = mode == SYSCMD_FATAL ? "ERROR" : "WARNING_MSG";
     std::string name = CommandName(0, line);
-    if (line.size() > RawLineMax) {
+    if (line.size() > kRawLineMax) {
         if (loud) fprintf(stderr, "%s: %s: command line too long\n", prefix, name.c_str());
-        if (mode == 2) exit(1);
+        if (mode == SYSCMD_FATAL) exit(1);
         sleep(1);
         return E2BIG;
     }
@@ -265,7 +268,7 @@ int SysCmdP(int mode, const char *fmt, ...) {
     int status = CommandStatus(system(line.c_str()), &sysFailed);
     if (loud && status) {
         fprintf(stderr, "%s: %s\n", prefix, FailureText(name, status, sysFailed).c_str());
-        if (mode == 2) exit(1);
+        if (mode == SYSCMD_FATAL) exit(1);
     }
     sleep(1);
     return status;

@@ -18,10 +18,9 @@
 #include <vector>
 
 // Rows of the commands asked.
-enum { RowWhoami = 37, RowDu = 41, RowLpd = 43, RowPs = 57, RowDf = 59 };
 
 // Longest process report and name list of CheckProcTableForExecs.
-static const size_t ReportMax = 1023;
+static const size_t kReportMax = 1023;
 
 // A path as one shell word: unchanged when it holds only safe characters,
 // else single-quoted.
@@ -51,7 +50,7 @@ static std::vector<std::string_view> Fields(std::string_view line) {
 
 char *GetSysPsIdList(const char *name) {
     if (!name) return nullptr;
-    CmdResponse *list = GetCmdResponse(RowPs, name, "%s", "");
+    CmdResponse *list = GetCmdResponse(ROW_PS, name, "%s", "");
     size_t used = 0;
     Line[0] = '\0';
     for (CmdResponse *r = list; r; r = r->pNext) {
@@ -79,7 +78,7 @@ char *CheckProcTableForExecs(const char *names) {
         if (!ids) continue;
         std::string entry = std::string(n) + " (" + ids + ")\n";
         PutMem(ids);
-        if (report.size() + entry.size() > ReportMax) break;
+        if (report.size() + entry.size() > kReportMax) break;
         report += entry;
     }
     return report.empty() ? nullptr : SaveStr_(report.c_str());
@@ -107,7 +106,7 @@ int KillProcessByName(const char *name) {
 char GetDiskSpace(const char *path, DiskSpace *rec) {
     if (!rec) return 0;
     rec->Avail = 0;
-    CmdResponse *list = GetCmdResponse(RowDf, nullptr, "%s", ShellWord(path).c_str());
+    CmdResponse *list = GetCmdResponse(ROW_DF, nullptr, "%s", ShellWord(path).c_str());
     char found = 0;
     if (list && list->pNext) {
         std::vector<std::string_view> head = Fields(list->pStr);
@@ -129,7 +128,7 @@ char GetDiskSpace(const char *path, DiskSpace *rec) {
 }
 
 double DUPath(const char *path) {
-    CmdResponse *list = GetCmdResponse(RowDu, nullptr, "%s", ShellWord(path).c_str());
+    CmdResponse *list = GetCmdResponse(ROW_DU, nullptr, "%s", ShellWord(path).c_str());
     double used = list ? strtod(list->pStr, nullptr) : 0;
     FreeResponseList(list);
     return used;
@@ -160,7 +159,7 @@ static char *SaveFirstLine(char *text) {
 }
 
 char *GetUserName() {
-    char *cmd = GetCmd(RowWhoami);
+    char *cmd = GetCmd(ROW_WHOAMI);
     if (!cmd) {
         uid_t uid = getuid();
         return uid == 0 ? SaveStr_("root") : SaveStr("User ID:  %d", (int)uid);
@@ -183,8 +182,8 @@ char *GetHostname() {
 }
 
 char SniffLprng() {
-    if (!TestCmd(RowLpd)) return 0;
-    CmdResponse *list = GetCmdResponse(RowLpd, "LPRng", " -V 2>&1");
+    if (!TestCmd(ROW_LPD)) return 0;
+    CmdResponse *list = GetCmdResponse(ROW_LPD, "LPRng", " -V 2>&1");
     char found = list ? 1 : 0;
     FreeResponseList(list);
     return found;

@@ -25,10 +25,6 @@ namespace {
 
 // Width of the line menu.
 constexpr int kLineWidth = 80;
-// Command-table row of `clear`.
-constexpr int kClearRow = 7;
-// Mode of SysCmd that leaves the command's output on the terminal.
-constexpr int kModeTerminal = 3;
 // Most columns of the pick screen, and the size of its selection text.
 constexpr int kMaxColumns = 512;
 constexpr size_t kSelectionSize = 64;
@@ -47,9 +43,9 @@ const char *Shown(const MenuItem *item) {
 }
 
 void ClearTerminal() {
-    if (!isatty(STDOUT_FILENO) || !TestCmd(kClearRow)) return;
+    if (!isatty(STDOUT_FILENO) || !TestCmd(ROW_CLEAR)) return;
     fflush(stdout);
-    SysCmd(kClearRow, kModeTerminal, "%s", "");
+    SysCmd(ROW_CLEAR, SYSCMD_TERMINAL, "%s", "");
 }
 
 void PrintTitle(const Menu *menu, int title_length) {

@@ -5,104 +5,105 @@ using namespace fakesys;
 namespace {
 
 struct RowCase {
-    int row;
+    int row, named;
     const char *name, *flags;
     int wait;
 };
 
 TEST(ComListTest, RowsHoldNamesFlagsAndWaits) {
-    // Every row: callers name commands by these numbers.
+    // Every row: callers name commands by these numbers and names.
     const RowCase rows[] = {
-        {0, "", "", 0},
-        {1, "", "", 0},
-        {2, "cancel", "", 2},
-        {3, "cat", "", 0},
-        {4, "chgrp", "", 0},
-        {5, "chmod", "", 0},
-        {6, "chown", "", 0},
-        {7, "clear", "", 0},
-        {8, "compress", "", 0},
-        {9, "cp", "-p", 0},
-        {10, "cp", "-pr", 0},
-        {11, "cupsd", "", 0},
-        {12, "id", "", 0},
-        {13, "echo", "", 0},
-        {14, "eject", "-f", 1},
-        {15, "eject", "-q", 1},
-        {16, "file", "", 0},
-        {17, "ln", "", 0},
-        {18, "lp", "", 0},
-        {19, "lpc", "", 1},
-        {20, "lpr", "", 0},
-        {21, "lprm", "", 1},
-        {22, "lpstat", "", 1},
-        {23, "ls", "", 0},
-        {24, "kill", "-KILL", 0},
-        {25, "mv", "-f", 0},
-        {26, "mkdir", "-p", 0},
-        {27, "more", "", 0},
-        {28, "ping", "", 0},
-        {29, "rm", "-f", 0},
-        {30, "rm", "-rf", 0},
-        {31, "sh", "", 0},
-        {32, "sleep", "", 0},
-        {33, "tar", "cvfp", 0},
-        {34, "tar", "xvfp", 0},
-        {35, "touch", "", 0},
-        {36, "uncompress", "", 0},
-        {37, "whoami", "", 0},
-        {38, "zcat", "", 0},
-        {39, "uname", "", 0},
-        {40, "sed", "", 0},
-        {41, "du", "-s", 0},
-        {42, "checkpc", "", 0},
-        {43, "lpd", "", 0},
-        {44, "pkgadd", "", 1},
-        {45, "pkginfo", "", 0},
-        {46, "pkgrm", "", 1},
-        {47, "accept", "", 1},
-        {48, "disable", "", 1},
-        {49, "cupsdisable", "", 1},
-        {50, "enable", "", 1},
-        {51, "cupsenable", "", 1},
-        {52, "lpadmin", "", 1},
-        {53, "lpfilter", "", 1},
-        {54, "lpsched", "", 1},
-        {55, "lpshut", "", 1},
-        {56, "lpsystem", "", 1},
-        {57, "ps", "-ace", 0},
-        {58, "bar", "", 0},
-        {59, "df", "", 0},
-        {60, "lpq", "-P", 0},
-        {61, "ypcat", "", 0},
-        {62, "reject", "", 1},
-        {63, "pmadm", "", 1},
-        {64, "sacadm", "", 1},
-        {65, "volcheck", "", 0},
-        {66, "capture", "", 0},
-        {67, "lpset", "", 1},
-        {68, "instnetpr", "", 1},
-        {69, "piomkpq", "", 0},
-        {70, "piomisc_ext", "", 0},
-        {71, "piomisc_base", "", 0},
-        {72, "lsallq", "", 0},
-        {73, "mkque", "", 0},
-        {74, "mkquedev", "", 0},
-        {75, "rmque", "", 0},
-        {76, "rmquedev", "", 0},
-        {77, "piochdfq", "", 0},
-        {78, "enq", "", 0},
-        {79, "lsquedev", "", 0},
-        {80, "lsque", "", 0},
-        {81, "startsrc", "", 1},
-        {82, "stopsrc", "", 0},
-        {83, "lssrc", "", 0},
+        {0, ROW_LINE_QUIET, "", "", 0},
+        {1, ROW_LINE, "", "", 0},
+        {2, ROW_CANCEL, "cancel", "", 2},
+        {3, ROW_CAT, "cat", "", 0},
+        {4, ROW_CHGRP, "chgrp", "", 0},
+        {5, ROW_CHMOD, "chmod", "", 0},
+        {6, ROW_CHOWN, "chown", "", 0},
+        {7, ROW_CLEAR, "clear", "", 0},
+        {8, ROW_COMPRESS, "compress", "", 0},
+        {9, ROW_CP_P, "cp", "-p", 0},
+        {10, ROW_CP_PR, "cp", "-pr", 0},
+        {11, ROW_CUPSD, "cupsd", "", 0},
+        {12, ROW_ID, "id", "", 0},
+        {13, ROW_ECHO, "echo", "", 0},
+        {14, ROW_EJECT_F, "eject", "-f", 1},
+        {15, ROW_EJECT_Q, "eject", "-q", 1},
+        {16, ROW_FILE, "file", "", 0},
+        {17, ROW_LN, "ln", "", 0},
+        {18, ROW_LP, "lp", "", 0},
+        {19, ROW_LPC, "lpc", "", 1},
+        {20, ROW_LPR, "lpr", "", 0},
+        {21, ROW_LPRM, "lprm", "", 1},
+        {22, ROW_LPSTAT, "lpstat", "", 1},
+        {23, ROW_LS, "ls", "", 0},
+        {24, ROW_KILL, "kill", "-KILL", 0},
+        {25, ROW_MV, "mv", "-f", 0},
+        {26, ROW_MKDIR, "mkdir", "-p", 0},
+        {27, ROW_MORE, "more", "", 0},
+        {28, ROW_PING, "ping", "", 0},
+        {29, ROW_RM_F, "rm", "-f", 0},
+        {30, ROW_RM_RF, "rm", "-rf", 0},
+        {31, ROW_SH, "sh", "", 0},
+        {32, ROW_SLEEP, "sleep", "", 0},
+        {33, ROW_TAR_CVFP, "tar", "cvfp", 0},
+        {34, ROW_TAR_XVFP, "tar", "xvfp", 0},
+        {35, ROW_TOUCH, "touch", "", 0},
+        {36, ROW_UNCOMPRESS, "uncompress", "", 0},
+        {37, ROW_WHOAMI, "whoami", "", 0},
+        {38, ROW_ZCAT, "zcat", "", 0},
+        {39, ROW_UNAME, "uname", "", 0},
+        {40, ROW_SED, "sed", "", 0},
+        {41, ROW_DU, "du", "-s", 0},
+        {42, ROW_CHECKPC, "checkpc", "", 0},
+        {43, ROW_LPD, "lpd", "", 0},
+        {44, ROW_PKGADD, "pkgadd", "", 1},
+        {45, ROW_PKGINFO, "pkginfo", "", 0},
+        {46, ROW_PKGRM, "pkgrm", "", 1},
+        {47, ROW_ACCEPT, "accept", "", 1},
+        {48, ROW_DISABLE, "disable", "", 1},
+        {49, ROW_CUPSDISABLE, "cupsdisable", "", 1},
+        {50, ROW_ENABLE, "enable", "", 1},
+        {51, ROW_CUPSENABLE, "cupsenable", "", 1},
+        {52, ROW_LPADMIN, "lpadmin", "", 1},
+        {53, ROW_LPFILTER, "lpfilter", "", 1},
+        {54, ROW_LPSCHED, "lpsched", "", 1},
+        {55, ROW_LPSHUT, "lpshut", "", 1},
+        {56, ROW_LPSYSTEM, "lpsystem", "", 1},
+        {57, ROW_PS, "ps", "-ace", 0},
+        {58, ROW_BAR, "bar", "", 0},
+        {59, ROW_DF, "df", "", 0},
+        {60, ROW_LPQ, "lpq", "-P", 0},
+        {61, ROW_YPCAT, "ypcat", "", 0},
+        {62, ROW_REJECT, "reject", "", 1},
+        {63, ROW_PMADM, "pmadm", "", 1},
+        {64, ROW_SACADM, "sacadm", "", 1},
+        {65, ROW_VOLCHECK, "volcheck", "", 0},
+        {66, ROW_CAPTURE, "capture", "", 0},
+        {67, ROW_LPSET, "lpset", "", 1},
+        {68, ROW_INSTNETPR, "instnetpr", "", 1},
+        {69, ROW_PIOMKPQ, "piomkpq", "", 0},
+        {70, ROW_PIOMISC_EXT, "piomisc_ext", "", 0},
+        {71, ROW_PIOMISC_BASE, "piomisc_base", "", 0},
+        {72, ROW_LSALLQ, "lsallq", "", 0},
+        {73, ROW_MKQUE, "mkque", "", 0},
+        {74, ROW_MKQUEDEV, "mkquedev", "", 0},
+        {75, ROW_RMQUE, "rmque", "", 0},
+        {76, ROW_RMQUEDEV, "rmquedev", "", 0},
+        {77, ROW_PIOCHDFQ, "piochdfq", "", 0},
+        {78, ROW_ENQ, "enq", "", 0},
+        {79, ROW_LSQUEDEV, "lsquedev", "", 0},
+        {80, ROW_LSQUE, "lsque", "", 0},
+        {81, ROW_STARTSRC, "startsrc", "", 1},
+        {82, ROW_STOPSRC, "stopsrc", "", 0},
+        {83, ROW_LSSRC, "lssrc", "", 0},
     };
     ASSERT_EQ(std::size(rows), 84u);
     for (size_t i = 0; i < std::size(rows); i++) {
         const RowCase &c = rows[i];
         SCOPED_TRACE(c.row);
         ASSERT_EQ(c.row, static_cast<int>(i));
+        EXPECT_EQ(c.named, c.row);
         EXPECT_EQ(ComList[c.row].directory, nullptr);
         EXPECT_STREQ(ComList[c.row].name, c.name);
         EXPECT_STREQ(ComList[c.row].flags, c.flags);
@@ -201,14 +202,14 @@ TEST_F(ComTableTest, InitSysCmdListSearchesFixedListThenPath) {
     EXPECT_STREQ(ComList[43].directory, c.c_str());
     EXPECT_EQ(ComList[3].directory, nullptr);
     EXPECT_EQ(std::string(getenv("SHELL")), b + "/sh ");
-    char *cmd = GetCmd(37);
+    char *cmd = GetCmd(ROW_WHOAMI);
     EXPECT_EQ(std::string(cmd), a + "/whoami ");
     PutMem(cmd);
-    cmd = GetCmdNoFlags(57);
+    cmd = GetCmdNoFlags(ROW_PS);
     EXPECT_EQ(std::string(cmd), b + "/ps");
     PutMem(cmd);
-    EXPECT_EQ(GetCmd(3), nullptr);
-    EXPECT_EQ(GetCmdNoFlags(84), nullptr);
+    EXPECT_EQ(GetCmd(ROW_CAT), nullptr);
+    EXPECT_EQ(GetCmdNoFlags(ROW_END), nullptr);
 }
 
 TEST_F(ComTableTest, InitSysCmdListStopsAtTheDirectoryThatCompletesTheTable) {
@@ -262,12 +263,12 @@ TEST_F(ComTableTest, LazyLookupTakesTheFirstDirectoryOnTheFullPath) {
     Put(c, "whoami");
     FullSearchPath = SaveStr("%s:%s:%s", a.c_str(), b.c_str(), c.c_str());
     flInitSysCmd = 1;
-    EXPECT_EQ(TestCmd(37), 1);
+    EXPECT_EQ(TestCmd(ROW_WHOAMI), 1);
     EXPECT_STREQ(ComList[37].directory, b.c_str());
-    EXPECT_EQ(TestCmd(57), 0);
-    EXPECT_EQ(TestCmd(0), 0);
-    EXPECT_EQ(TestCmd(1), 0);
-    EXPECT_EQ(FillCmdPath(1), 0);
+    EXPECT_EQ(TestCmd(ROW_PS), 0);
+    EXPECT_EQ(TestCmd(ROW_LINE_QUIET), 0);
+    EXPECT_EQ(TestCmd(ROW_LINE), 0);
+    EXPECT_EQ(FillCmdPath(ROW_LINE), 0);
     PutMem(ComList[37].directory);
     PutMem(FullSearchPath);
 }
@@ -278,9 +279,9 @@ TEST_F(ComTableTest, LazyLookupMakesTheFullPathOnFirstUse) {
         int row;
         const char *expect; // directory expected, or null
     } cases[] = {
-        {nullptr, 57, nullptr},
-        {"c", 57, "c"},
-        {"c", 37, "a"},
+        {nullptr, ROW_PS, nullptr},
+        {"c", ROW_PS, "c"},
+        {"c", ROW_WHOAMI, "a"},
     };
     Put(a, "whoami");
     Put(c, "whoami");
@@ -315,8 +316,8 @@ TEST_F(ComTableTest, NoLazyLookupAfterInit) {
     Put(a, "whoami");
     FullSearchPath = SaveStr("%s", a.c_str());
     flInitSysCmd = 0;
-    EXPECT_EQ(TestCmd(37), 0);
-    EXPECT_EQ(GetCmd(37), nullptr);
+    EXPECT_EQ(TestCmd(ROW_WHOAMI), 0);
+    EXPECT_EQ(GetCmd(ROW_WHOAMI), nullptr);
     PutMem(FullSearchPath);
 }
 

@@ -21,7 +21,7 @@ TEST_F(SysQueryTest, PsIdListMatchesWholeCommandNames) {
 TEST_F(SysQueryTest, EmptyProcessNameStillAsksPsAndMatchesNothing) {
     EXPECT_EQ(GetSysPsIdList(""), nullptr);
     EXPECT_EQ(Record(), "ps -ace\n");
-    ComList[57].directory = nullptr;
+    ComList[ROW_PS].directory = nullptr;
     ChildResult r = RunInChild([] { GetSysPsIdList(""); });
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "ERROR: unable to locate system command 'ps'\n");
@@ -197,7 +197,7 @@ TEST_F(SysQueryTest, UserName) {
     PutMem(user);
     setenv("FAKE_WHOAMI_FAIL", "1", 1);
     EXPECT_EQ(GetUserName(), nullptr);
-    ComList[37].directory = nullptr;
+    ComList[ROW_WHOAMI].directory = nullptr;
     user = GetUserName();
     std::string expected = getuid() == 0 ? "root" : "User ID:  " + std::to_string(getuid());
     EXPECT_EQ(std::string(user), expected);
@@ -219,7 +219,7 @@ TEST_F(SysQueryTest, SniffLprng) {
     EXPECT_EQ(SniffLprng(), 0);
     EXPECT_EQ(Record(), "lpd -V\nlpd -V\n");
     unlink(record.c_str());
-    ComList[43].directory = nullptr;
+    ComList[ROW_LPD].directory = nullptr;
     EXPECT_EQ(SniffLprng(), 0);
     EXPECT_FALSE(Exists(record));
 }
@@ -230,14 +230,14 @@ TEST_F(SysQueryTest, MissingDfOrDuEndsTheRun) {
         const char *name;
         std::function<void()> query;
     } cases[] = {
-        {59, "df",
+        {ROW_DF, "df",
          [] {
              DiskSpace ds;
              GetDiskSpace("/", &ds);
          }},
-        {41, "du", [] { DUPath("/"); }},
-        {57, "ps", [] { KillProcessByName("zzz"); }},
-        {57, "ps", [] { SniffCUPS(); }},
+        {ROW_DU, "du", [] { DUPath("/"); }},
+        {ROW_PS, "ps", [] { KillProcessByName("zzz"); }},
+        {ROW_PS, "ps", [] { SniffCUPS(); }},
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.name);
