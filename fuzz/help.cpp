@@ -51,6 +51,27 @@ void Release(HtmlFile *file, size_t textSize) {
     PutMem(file);
 }
 
+// Every element still holds what the parser gave it: a tag and text inside the
+// file text (or the renderer's table mark with its record). Anything else is
+// memory written over by a stray write of this input.
+void CheckElements(HtmlFile *file, size_t textSize) {
+    auto inText = [&](const char *p) {
+        return p == nullptr || (p >= file->text && p <= file->text + textSize);
+    };
+    HtmlPage *page;
+    for (int i = 0; (page = static_cast<HtmlPage *>(ListWalk(file->pages, i))) != nullptr; i++) {
+        for (ListHeader *list : {page->head, page->body}) {
+            for (ListNode *n = list->first; n != nullptr; n = n->next) {
+                auto *e = static_cast<HtmlElement *>(n->item);
+                bool mark = e->tag != nullptr && !inText(e->tag);
+                if (mark && strcmp(e->tag, "fitab") != 0) abort();
+                bool link = e->tag != nullptr && inText(e->tag) && strcasecmp(e->tag, "a") == 0;
+                if (!mark && !link && !inText(e->data)) abort();
+            }
+        }
+    }
+}
+
 void ReleaseAll(size_t textSize) {
     for (int i = 0; i < FileIndex; i++) {
         if (aFile[i] != nullptr) Release(aFile[i], textSize);
@@ -72,7 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string path = dir + "/guide.html";
     fuzz::Put(path, data, size);
     if (HtmlHelp(path.c_str(), nullptr)) {
-        HtmlFile *file = aFile[CurrentFile];
+        const int first = CurrentFile;
+        HtmlFile *file = aFile[first];
         // Following links walks the page list too (its walk cursor is shared), so
         // the pages are taken first.
         std::vector<HtmlPage *> pages;
@@ -80,23 +102,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         for (int i = 0; (p = static_cast<HtmlPage *>(ListWalk(file->pages, i))) != nullptr; i++)
             pages.push_back(p);
         for (HtmlPage *page : pages) {
-            pCurrentPage = page;
+            // Back on this page of this file, as the viewer is after each move.
+            auto back = [&] {
+                pCurrentPage = page;
+                CurrentFile = first;
+            };
+            back();
             TtyHelpBuildMenuItems();
-            // Follow every link of the page; links to other files name files of the
-            // scratch directory that are not there, so they only print an error.
+            // Follow every link of the page; other files are looked for in the
+            // scratch directory, which holds only this one.
             for (int n = 1; n < HelpMenuItemCnt && HelpMenuItems[n].text != nullptr; n++) {
                 if (HelpMenuItems[n].action != TtyHelpGotoLink) break;
                 auto *link = static_cast<HtmlLink *>(HelpMenuItems[n].user_data);
                 // Only places in this directory: a path could name a device or a fifo.
                 if (link->target != nullptr && strchr(link->target, '/') != nullptr) continue;
                 HtmlProcessLink(static_cast<int>(link->position[0]));
-                pCurrentPage = page;
+                back();
             }
             HtmlSetHistory(-1);
             HtmlSetHistory(0);
-            pCurrentPage = page;
         }
     }
+    for (int i = 0; i < FileIndex; i++)
+        if (aFile[i] != nullptr) CheckElements(aFile[i], size);
     ReleaseAll(size);
     return 0;
 }
