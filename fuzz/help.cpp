@@ -6,6 +6,7 @@
 #include "toolkit/nls/transconf.h"
 #include "toolkit/runtime/memory.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,37 +15,41 @@ namespace {
 
 // Gives back what loading and rendering a file allocated: per page the
 // link records, measured tables, image and lists; then the file itself.
-// PutMem ignores addresses that are not the start of an allocation, so
-// names pointing into the text are safe to hand it.
+// Everything is looked at first and given back after, each once, so that no
+// release reads memory another one gave back.
 void Release(HtmlFile *file, size_t textSize) {
     // A measured table's tag is the renderer's own "fitab" text; a "fitab" that
     // the file spells itself points into the file text and holds attributes.
     auto measured = [&](const char *tag) {
         return strcmp(tag, "fitab") == 0 && (tag < file->text || tag > file->text + textSize);
     };
+    std::vector<const void *> give;
+    std::vector<ListHeader *> lists;
     HtmlPage *page;
     for (int i = 0; (page = static_cast<HtmlPage *>(ListWalk(file->pages, i))) != nullptr; i++) {
-        HtmlElement *e;
-        for (int j = 0; (e = static_cast<HtmlElement *>(ListWalk(page->body, j))) != nullptr; j++) {
-            if (e->tag == nullptr) continue;
-            if (strcasecmp(e->tag, "a") == 0) {
-                PutMem(e->data);
-            } else if (measured(e->tag) && e->data != nullptr) {
-                auto *t = reinterpret_cast<HtmlTable *>(e->data);
-                PutMem(t->rowHeights);
-                PutMem(t->columnWidths);
-                PutMem(t);
+        for (ListHeader *list : {page->head, page->body}) {
+            for (ListNode *n = list->first; n != nullptr; n = n->next) {
+                auto *e = static_cast<HtmlElement *>(n->item);
+                if (e->tag == nullptr) continue;
+                if (strcasecmp(e->tag, "a") == 0) {
+                    give.push_back(e->data);
+                } else if (measured(e->tag) && e->data != nullptr) {
+                    auto *t = reinterpret_cast<HtmlTable *>(e->data);
+                    give.insert(give.end(), {t->rowHeights, t->columnWidths, t});
+                }
             }
         }
-        HtmlElement *h;
-        for (int j = 0; (h = static_cast<HtmlElement *>(ListWalk(page->head, j))) != nullptr; j++)
-            if (h->tag != nullptr && strcasecmp(h->tag, "a") == 0) PutMem(h->data);
-        ListDel(page->head);
-        ListDel(page->body);
-        ListDel(page->links);
-        PutMem(page->image);
-        PutMem(page->name);
+        lists.insert(lists.end(), {page->head, page->body, page->links});
+        give.insert(give.end(), {page->image, page->name});
     }
+    std::sort(give.begin(), give.end());
+    give.erase(std::unique(give.begin(), give.end()), give.end());
+    // Names and unparsed link texts point into the file text, and an address in
+    // an allocation's first 32 bytes would give back the whole text.
+    for (const void *p : give)
+        if (p < file->text || p > file->text + textSize) PutMem(p);
+    for (ListHeader *list : lists)
+        ListDel(list);
     ListDel(file->pages);
     PutMem(file->text);
     PutMem(file->name);
