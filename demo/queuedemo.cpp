@@ -2,13 +2,16 @@
 // on a settings menu for one print queue.
 //
 // Usage: queuedemo [settings-file]
-// Texts come from the QueueDemo and CoreString catalogues of the tool
-// directory (QUEUEDEMO_TOOLDIR, else the build's) in the language LANG picks;
-// "h" opens the help file (QUEUEDEMO_HELPFILE, else the bundled one).
+// A settings file given is loaded when it exists (the menu starts with its defaults when it
+// does not yet), and "s" stores the settings there. Texts come from the QueueDemo and CoreString
+// catalogues of the tool directory (QUEUEDEMO_TOOLDIR, else the build's) in the language LANG
+// picks; "h" opens the help file (QUEUEDEMO_HELPFILE, else the bundled one).
 #include "toolkit/toolkit.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -75,6 +78,7 @@ enum {
     Q_FINISHING,
     Q_CHOOSE_FINISHING,
     Q_APPLY,
+    Q_STORE, // only with a settings file on the command line; else the end of the menu
     Q_END
 };
 MenuItem QueueItems[Q_END + 1];
@@ -104,6 +108,24 @@ intptr_t Apply(Menu *) {
 
 intptr_t ApplyItem(Menu *menu, MenuItem *) {
     return Apply(menu);
+}
+
+// The settings file of the command line, where "s" stores.
+const char *SettingsPath = nullptr;
+std::string StoreLabel;
+
+intptr_t StoreHere(Menu *menu, MenuItem *) {
+    pOut = OpenFile(nullptr, SettingsPath, "wt", 1);
+    if (pOut != nullptr) {
+        StoreMenu(menu);
+        bool ok = fclose(pOut) == 0;
+        pOut = nullptr;
+        char *done = Text(54);
+        if (ok) printf(done, SettingsPath);
+        fflush(stdout);
+        PutMem(done);
+    }
+    return 1; // storing changes no setting
 }
 
 void SetItem(MenuItem &item, const char *text, unsigned kind) {
@@ -145,6 +167,15 @@ void BuildQueueMenu() {
     q[Q_CHOOSE_FINISHING].action = ChooseFinishing;
     SetItem(q[Q_APPLY], Text(19), ITEM_APPLY);
     q[Q_APPLY].action = ApplyItem;
+    if (SettingsPath != nullptr) {
+        char *label = Text(24);
+        char text[512];
+        snprintf(text, sizeof text, label, SettingsPath);
+        PutMem(label);
+        StoreLabel = text;
+        SetItem(q[Q_STORE], StoreLabel.c_str(), ITEM_ACTION);
+        q[Q_STORE].action = StoreHere;
+    }
 
     QueueMenu = Menu{};
     QueueMenu.title = Text(1);
@@ -152,7 +183,8 @@ void BuildQueueMenu() {
     QueueMenu.apply_question = Text(50);
     QueueMenu.on_apply = Apply;
     QueueMenu.items = QueueItems;
-    QueueMenu.flags = MENU_HELP | MENU_STORE_NAMED;
+    // With a settings file "s" is the store item; without one it asks for a file name.
+    QueueMenu.flags = SettingsPath != nullptr ? MENU_HELP : MENU_HELP | MENU_STORE_NAMED;
     QueueMenuName = Text(4);
 }
 
@@ -172,8 +204,12 @@ int main(int argc, char **argv) {
     DemoDB = NlsOpenDB("QueueDemo", 0);
     if (pDrvCoreDB == nullptr || DemoDB == nullptr) return 1;
     pTtyHtmlName = const_cast<char *>(Env("QUEUEDEMO_HELPFILE", QUEUEDEMO_HELP));
+    SettingsPath = argc > 1 ? argv[1] : nullptr;
     BuildSubMenus();
     BuildQueueMenu();
-    RunMenu(&QueueMenu, argc > 1 ? argv[1] : nullptr, 1);
+    // A settings file that is not there yet is one to store into: start with the defaults.
+    // One that is there but can't be read stays the engine's case.
+    bool exists = SettingsPath != nullptr && access(SettingsPath, F_OK) == 0;
+    RunMenu(&QueueMenu, exists ? SettingsPath : nullptr, 1);
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 char *pZarvoInstallDir = nullptr;
 char flCreatedTmpDir = 0;
@@ -36,6 +37,9 @@ namespace {
 // Keywords of the command line, as a delimited list.
 const char *const kKeywords = ",install,-v";
 enum { kInstall = 1, kVersion = 2 };
+// Options, taken out of the command line wherever they stand.
+const char *const kOptions = ",-h,--help,--accept-licence,--accept-license,--check,--list";
+enum { kShortHelp = 1, kHelp, kAccept, kAcceptUS, kCheck, kList };
 // Size of the buffer the current directory is read into.
 constexpr size_t kCwdSize = 512;
 
@@ -54,35 +58,96 @@ void PrintUsage(FILE *out) {
     exit(SETUP_EXIT_BAD_ARGUMENT);
 }
 
-// Refuses (status 2) a directory argument that could not be passed safely to
-// the shell commands and path buffers of the later steps.
-void CheckDirArg(const char *dir) {
-    if (dir[0] == '-') UsageError(dir);
-    const char *why = UnsafeDirReason(dir);
-    if (why == nullptr) return;
-    ErrorMsg(2, SETUP_EXIT_BAD_ARGUMENT, nlsSetupMsg(MSG_REFUSED_DIRECTORY), dir, why);
+// One directory argument and what it names.
+struct DirArg {
+    bool workArea; // the work area's parent, else the installation base
+    const char *dir;
+};
+
+// What the command line asks for. It is read once, before anything else
+// happens, because the options decide whether there is an agreement at all;
+// applying it (ApplyCommandLine) waits for step 7, since a work-area
+// argument may make a directory through the command table of step 6.
+struct CommandLine {
+    bool help = false, check = false, list = false;
+    const char *accept = nullptr; // the --accept-licence spelling given, or null
+    std::vector<DirArg> dirs;     // in order: a later one overrides an earlier one
+    // The first argument that ends the run, left to right: "-v", an unknown
+    // option or a refused directory. What follows it is not read, but for
+    // the options.
+    enum { kNone, kShowVersion, kUnknown, kRefused } stop = kNone;
+    const char *stopArg = nullptr;
+};
+
+// Whether dir can name a directory; records the reason to stop when not.
+bool AcceptDir(CommandLine &cl, const char *dir) {
+    if (dir[0] == '-')
+        cl.stop = CommandLine::kUnknown;
+    else if (UnsafeDirReason(dir) != nullptr)
+        cl.stop = CommandLine::kRefused;
+    else
+        return true;
+    cl.stopArg = dir;
+    return false;
 }
 
-// Validates the whole command line before anything is created, so that a
-// mistyped argument never leaves a directory behind. Ends the process for
-// "-v", "-h"/"--help", unknown options and unsafe directories.
-void CheckArguments(int argc, char **argv) {
+// The arguments other than the options keep the positions the command line's
+// rules count (the base directory is the second of them), so an option may
+// stand anywhere without changing what the others mean.
+CommandLine ReadCommandLine(int argc, char **argv) {
+    CommandLine cl;
+    int position = 0;
+    bool installDirNext = false;
     for (int i = 1; i < argc; i++) {
         const char *arg = argv[i];
-        int keyword = FindToken(arg, kKeywords);
-        if (keyword == kVersion) {
-            fprintf(stderr, "%s %s\n", ProgramName(), SETUP_VERSION);
-            exit(SETUP_EXIT_OK);
-        }
-        if (keyword == kInstall) {
-            if (i + 1 < argc) CheckDirArg(argv[++i]);
+        switch (FindToken(arg, kOptions)) {
+        case kShortHelp:
+        case kHelp:
+            cl.help = true;
+            continue;
+        case kAccept:
+        case kAcceptUS:
+            cl.accept = arg;
+            continue;
+        case kCheck:
+            cl.check = true;
+            continue;
+        case kList:
+            cl.list = true;
             continue;
         }
-        if (strcmp(arg, "-h") == 0 || strcmp(arg, "--help") == 0) {
-            PrintUsage(stdout);
-            exit(SETUP_EXIT_OK);
+        position++;
+        if (cl.stop != CommandLine::kNone) continue;
+        if (installDirNext) {
+            installDirNext = false;
+            if (AcceptDir(cl, arg)) cl.dirs.push_back({false, arg});
+            continue;
         }
-        CheckDirArg(arg);
+        int keyword = FindToken(arg, kKeywords);
+        if (keyword == kVersion) {
+            cl.stop = CommandLine::kShowVersion;
+        } else if (keyword == kInstall) {
+            installDirNext = true;
+        } else if (AcceptDir(cl, arg)) {
+            cl.dirs.push_back({position != 2, arg});
+        }
+    }
+    return cl;
+}
+
+// Ends the process for "-v", an unknown option or a refused directory.
+void EndRunIfAsked(const CommandLine &cl) {
+    switch (cl.stop) {
+    case CommandLine::kNone:
+        return;
+    case CommandLine::kShowVersion:
+        fprintf(stderr, "%s %s\n", ProgramName(), SETUP_VERSION);
+        exit(SETUP_EXIT_OK);
+    case CommandLine::kUnknown:
+        UsageError(cl.stopArg);
+    case CommandLine::kRefused:
+        ErrorMsg(2, SETUP_EXIT_BAD_ARGUMENT, nlsSetupMsg(MSG_REFUSED_DIRECTORY), cl.stopArg,
+                 UnsafeDirReason(cl.stopArg));
     }
 }
 
@@ -136,21 +201,26 @@ std::string ClimbFrom(std::string base, std::string rest) {
     return rest.empty() ? base : base + "/" + rest;
 }
 
+// Sets the install state from a command line read by ReadCommandLine.
+void ApplyCommandLine(const CommandLine &cl) {
+    for (const DirArg &d : cl.dirs) {
+        if (d.workArea)
+            SetWorkArea(d.dir);
+        else
+            pCmdLineInstallDir = StripToBaseName(SaveStr_(d.dir));
+    }
+}
+
 } // namespace
 
 void parseCommandLineOptions(int argc, char **argv) {
-    CheckArguments(argc, argv);
-    for (int i = 1; i < argc; i++) {
-        const char *arg = argv[i];
-        int keyword = FindToken(arg, kKeywords);
-        if (keyword == kInstall) {
-            if (i + 1 < argc) pCmdLineInstallDir = StripToBaseName(SaveStr_(argv[++i]));
-        } else if (i == 2) {
-            pCmdLineInstallDir = StripToBaseName(SaveStr_(arg));
-        } else {
-            SetWorkArea(arg);
-        }
+    CommandLine cl = ReadCommandLine(argc, argv);
+    if (cl.help) {
+        PrintUsage(stdout);
+        exit(SETUP_EXIT_OK);
     }
+    EndRunIfAsked(cl);
+    ApplyCommandLine(cl);
 }
 
 char *GetToolPath(const char *argv0) {
@@ -179,14 +249,30 @@ char *StripToBaseName(char *path) {
 }
 
 void setupMain(int argc, char **argv) {
-    // Step 1, before anything else: have the licence agreement accepted.
-    if (!UserAcceptedEULA()) exit(SETUP_EXIT_OK);
-
-    // Before anything is created: "-v", "-h" and a malformed command line end
-    // the run at once.
+    // The command line is read first, once, and only read: -h, --check and
+    // --list end the run before the agreement, and nothing is created.
     const char *argv0 = argc > 0 && argv[0] != nullptr ? argv[0] : "setup";
     my_name = SaveStr_(StripPath(argv0));
-    CheckArguments(argc, argv);
+    CommandLine cl = ReadCommandLine(argc, argv);
+    if (cl.help) {
+        PrintUsage(stdout);
+        exit(SETUP_EXIT_OK);
+    }
+    if (cl.check || cl.list) {
+        EndRunIfAsked(cl);
+        pPathToSetup = GetToolPath(argv0);
+        int status = cl.check ? CheckDistribution(pPathToSetup) : 0;
+        if (cl.list && status == 0) status = ListDistribution(pPathToSetup);
+        exit(status);
+    }
+
+    // Step 1: have the licence agreement accepted.
+    flAcceptLicence = cl.accept != nullptr;
+    if (!UserAcceptedEULA()) exit(SETUP_EXIT_OK);
+
+    // Before anything is created: "-v" and a malformed command line end the
+    // run at once.
+    EndRunIfAsked(cl);
 
     // Step 2: switch logging on; the command table reads this when it starts.
     flUseLog = 1;
@@ -200,11 +286,12 @@ void setupMain(int argc, char **argv) {
     // Step 5: where the distribution is (my_name is already set above).
     pPathToSetup = GetToolPath(argv0);
 
-    // Step 6: the command table.
+    // Step 6: the command table; its start begins the log.
     InitSysCmdList();
+    if (cl.accept != nullptr) PutLogMsg("licence agreement accepted by the option %s\n", cl.accept);
 
-    // Step 7: the command line.
-    parseCommandLineOptions(argc, argv);
+    // Step 7: the command line, as parseCommandLineOptions applies it.
+    ApplyCommandLine(cl);
 
     // Step 8: a previous installation.
     pCurrentInstallDir = locatePreviousInstallation();

@@ -31,7 +31,7 @@ enum SetupExitStatus {
 // Directory names become parts of shell command lines and of fixed-size path
 // buffers further on. Returns why dir cannot be used there (empty, longer
 // than 200 characters, or holding blanks or shell metacharacters), or null
-// when it can.
+// when it can. --check applies the same rule to the disk list's names.
 const char *UnsafeDirReason(const char *dir);
 
 // Work area: where the distribution is copied and unpacked.
@@ -52,12 +52,16 @@ extern char *pPathToSetup;
 extern const char *pBinaryInstanceCheckList;
 
 // Runs the whole installation once, top to bottom, and ends the process
-// with exit(); the program's main() only calls this.
+// with exit(); the program's main() only calls this. -h/--help, --check and
+// --list end it before the licence agreement (CheckDistribution,
+// ListDistribution).
 [[noreturn]] void setupMain(int argc, char **argv);
 // Fills pCmdLineInstallDir, pZarvoInstallDir and flCreatedTmpDir from the
-// arguments. Ends the process: 0 after "-v" or "-h"/"--help"; 2 for an unknown
-// option, a directory with blanks or shell metacharacters, or a work area that
-// cannot be made.
+// arguments; the options (-h/--help, --accept-licence/--accept-license,
+// --check, --list) may stand anywhere and are left out when the others'
+// positions are counted. Ends the process: 0 after "-v" or "-h"/"--help"; 2
+// for an unknown option, a directory with blanks or shell metacharacters, or
+// a work area that cannot be made.
 void parseCommandLineOptions(int argc, char **argv);
 // Saved string: the absolute directory of the program started as argv0.
 char *GetToolPath(const char *argv0);

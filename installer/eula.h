@@ -23,7 +23,13 @@ extern char *pSwedishEULA;
 extern char *pTurkishEULA;
 extern char *pDanishEULA;
 
+// 1 when the command line accepted the agreement (--accept-licence).
+extern char flAcceptLicence;
+
 // Shows the agreement in the language of GetTargetNLSLang() on standard
 // output and reads the answer from standard input. Returns 1 when the
-// answer begins with 'y' or 'Y', else 0 (end of input refuses too).
+// answer begins with 'y' or 'Y', else 0 (end of input refuses too). With
+// flAcceptLicence set nothing is read: the answer "y" and a newline follow
+// the question, so that a transcript shows what was accepted, and 1 is
+// returned.
 int UserAcceptedEULA(void);

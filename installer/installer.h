@@ -10,6 +10,7 @@
 #include "toolkit/syscmd/comtable.h"
 #include "toolkit/syscmd/syscmd.h"
 #include "toolkit/syscmd/sysquery.h"
+#include "installer/distcheck.h"
 #include "installer/entry.h"
 #include "installer/eula.h"
 #include "installer/freespace.h"

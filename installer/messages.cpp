@@ -1,3 +1,5 @@
+// Built-in message tables with their extra sections, and the two choices of
+// language made from LANG.
 #include "installer/messages.h"
 
 #include "toolkit/runtime/memory.h"

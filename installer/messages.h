@@ -68,7 +68,42 @@ enum SetupExtraMsg {
     MSG_PACKAGE_REFUSED,
     // An unknown option; the program name, the option.
     MSG_UNKNOWN_OPTION,
-    // The usage text; the program name, the maker name, the default base.
+    // The lines of setup --check, one per check: the disk list (its name;
+    // the distribution directory when missing) and whether it names itself.
+    MSG_CHECK_LIST_OK,
+    MSG_CHECK_LIST_MISSING,
+    MSG_CHECK_LIST_UNREADABLE,
+    MSG_CHECK_NAMES_ITSELF,
+    MSG_CHECK_NOT_NAMED,
+    // A file the list names; the name (and, refused, the reason).
+    MSG_CHECK_FILE_OK,
+    MSG_CHECK_FILE_MISSING,
+    MSG_CHECK_FILE_UNREADABLE,
+    MSG_CHECK_FILE_REFUSED,
+    // A size file; its name (and, when it holds one, the number).
+    MSG_CHECK_SIZE_OK,
+    MSG_CHECK_SIZE_MISSING,
+    MSG_CHECK_SIZE_NAN,
+    // The archive: no pieces, pieces unusable, decompression (the number of
+    // pieces, or the decompressor's reason), tar's listing (its entries, or
+    // tar's reason) and the package list in it (its lines).
+    MSG_CHECK_NO_PIECES,
+    MSG_CHECK_NOT_JOINED,
+    MSG_CHECK_UNPACKS,
+    MSG_CHECK_UNPACK_FAILS,
+    MSG_CHECK_TAR_LISTS,
+    MSG_CHECK_TAR_FAILS,
+    MSG_CHECK_PKGLIST_OK,
+    MSG_CHECK_PKGLIST_MISSING,
+    // The verdict of --check.
+    MSG_CHECK_DIST_OK,
+    MSG_CHECK_DIST_DAMAGED,
+    // --list of a damaged distribution; the program name, the failed check's line.
+    MSG_LIST_DAMAGED,
+    // No private directory for --check or --list; the program name, where.
+    MSG_CHECK_NO_SCRATCH,
+    // The usage text, listing every option; the program name, the maker
+    // name, the default base.
     MSG_USAGE,
     // End of the extra section.
     MSG_EXTRA_END

@@ -49,39 +49,63 @@ void prepareDecompressLog() {
     close(fd);
 }
 
-// Words of the disk list until "end_of_list", for the archive step: lines do
-// not matter, tabs belong to the words.
 bool isPiece(const char *word) {
     return strncmp(word, "pkg_tar.", 8) == 0 || strncmp(word, "PKG_TAR.", 8) == 0;
 }
 
-void copyListedFiles(const char *workArea) {
-    std::string list = LineBuf;
+void copyListedFile(const char *word, void *workArea) {
+    SysCmd(ROW_CP_P, SYSCMD_FATAL, "%s/%s %s", pPathToSetup, word,
+           static_cast<const char *>(workArea));
+}
+
+void appendPiece(const char *word, void *) {
+    if (!FindFile(pZarvoInstallDir, word)) return;
+    SysCmd(-ROW_CAT, SYSCMD_FATAL, "%s/%s >> %s/%s.tar.Z", pZarvoInstallDir, word, pZarvoInstallDir,
+           ARCHIVE_BASE_NAME);
+}
+
+} // namespace
+
+void ForEachListedFile(const char *list, void (*fn)(const char *word, void *arg), void *arg) {
+    std::string text = list;
     size_t pos = 0;
-    while (pos < list.size()) {
-        size_t end = list.find_first_of("\r\n", pos);
-        if (end == std::string::npos) end = list.size();
-        std::string line = list.substr(pos, end - pos);
+    while (pos < text.size()) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(pos, end - pos);
         pos = end + 1;
         if (line == kEndOfList) return;
         char *cursor = line.data();
         char word[TOKEN_MAX + 1];
         while (GetTokenD(nullptr, " \t\r\n", &cursor, word) != nullptr) {
             if (strcmp(word, kEndOfList) == 0) break;
-            SysCmd(ROW_CP_P, SYSCMD_FATAL, "%s/%s %s", pPathToSetup, word, workArea);
+            fn(word, arg);
         }
     }
 }
 
-} // namespace
+void ForEachArchivePiece(const char *list, void (*fn)(const char *word, void *arg), void *arg) {
+    std::string text = list;
+    char *cursor = text.data();
+    char word[TOKEN_MAX + 1];
+    while (GetTokenD(nullptr, " \n\r", &cursor, word) != nullptr) {
+        if (strcmp(word, kEndOfList) == 0) break;
+        if (isPiece(word)) fn(word, arg);
+    }
+}
 
-int GetDisksData(const char *dir) {
-    if (GetFileContent(dir, "disks")) return 1;
-    if (!GetFileContent(dir, "DISKS"))
-        ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupStrCvt(MSG_NO_DISK_LIST), MAKER_NAME);
+const char *LoadDiskList(const char *dir) {
+    if (GetFileContent(dir, "disks")) return "disks";
+    if (!GetFileContent(dir, "DISKS")) return nullptr;
     char *stop = strstr(LineBuf, kEndOfList);
     for (char *p = LineBuf; *p != '\0' && p != stop; p++)
         *p = (char)toupper((unsigned char)*p);
+    return "DISKS";
+}
+
+int GetDisksData(const char *dir) {
+    if (LoadDiskList(dir) == nullptr)
+        ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupStrCvt(MSG_NO_DISK_LIST), MAKER_NAME);
     return 1;
 }
 
@@ -89,15 +113,7 @@ void genZFile(void) {
     if (chdir(pZarvoInstallDir) != 0)
         ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupMsg(MSG_WORK_AREA_CHDIR), pZarvoInstallDir);
     GetDisksData(pZarvoInstallDir);
-    std::string list = LineBuf;
-    char *cursor = list.data();
-    char word[TOKEN_MAX + 1];
-    while (GetTokenD(nullptr, " \n\r", &cursor, word) != nullptr) {
-        if (strcmp(word, kEndOfList) == 0) break;
-        if (!isPiece(word) || !FindFile(pZarvoInstallDir, word)) continue;
-        SysCmd(-ROW_CAT, SYSCMD_FATAL, "%s/%s >> %s/%s.tar.Z", pZarvoInstallDir, word,
-               pZarvoInstallDir, ARCHIVE_BASE_NAME);
-    }
+    ForEachArchivePiece(LineBuf, appendPiece, nullptr);
 }
 
 void createInstallationDirectories(const char *target) {
@@ -171,7 +187,7 @@ int Install(void) {
 int installFromSite(const char *workArea) {
     makeWorkArea(workArea);
     GetDisksData(pPathToSetup);
-    copyListedFiles(workArea);
+    ForEachListedFile(LineBuf, copyListedFile, const_cast<char *>(workArea));
     Install();
     return 0;
 }

@@ -16,6 +16,20 @@ int installFromSite(const char *workArea);
 // user is not root, 1 when the user quit in a process check.
 int Install(void);
 
+// Loads the disk list of dir into LineBuf: "disks", else "DISKS" with its
+// lower-case letters up to "end_of_list" turned to upper case. Returns the
+// name read, or null (LineBuf then undefined) when neither can be read.
+const char *LoadDiskList(const char *dir);
+
+// The names a disk list text gives, as the install reads them: fn gets every
+// file the copy step copies (words of each line split at blanks and tabs, up
+// to "end_of_list"), or every archive piece the archive step joins, in order
+// (words split at blanks and line ends, tabs belonging to the words, up to
+// "end_of_list", beginning with "pkg_tar." or "PKG_TAR."). The text is copied
+// first, so fn may overwrite LineBuf.
+void ForEachListedFile(const char *list, void (*fn)(const char *word, void *arg), void *arg);
+void ForEachArchivePiece(const char *list, void (*fn)(const char *word, void *arg), void *arg);
+
 // Loads "disks" (else "DISKS", upper-cased up to "end_of_list") of dir into
 // LineBuf and returns 1; ends the process with status 1 when neither exists.
 int GetDisksData(const char *dir);

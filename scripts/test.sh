@@ -5,7 +5,7 @@ set -eu
 cd "$(dirname "$0")/.."
 BUILD=${1:-build}
 [ $# -gt 0 ] && shift
-PKGS="g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev"
+PKGS="g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev groff-base"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"

@@ -187,6 +187,32 @@ TEST(QueueDemo, StoresAndLoadsSettings) {
     system((std::string("rm -rf ") + dir).c_str());
 }
 
+// A settings file that is not there yet: the defaults, and "s" stores there without asking.
+TEST(QueueDemo, StartsWithDefaultsOnANewSettingsFileAndStoresThere) {
+    char dir[] = "/tmp/queuedemoXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string file = std::string(dir) + "/new_settings";
+    {
+        Terminal t({kDemo, file});
+        ASSERT_TRUE(t.Expect("[1. PostScript]"));
+        ASSERT_TRUE(t.Expect(" s) Store the settings in " + file));
+        ASSERT_TRUE(t.Expect("<Return> to exit"));
+        t.Type("1 lp7");
+        ASSERT_TRUE(t.Expect("[lp7]"));
+        t.Type("s");
+        ASSERT_TRUE(t.Expect("Settings stored in " + file + "."));
+        ASSERT_TRUE(t.Expect("<Return> to exit"));
+        t.Type("");
+        t.Type("n");
+        ASSERT_TRUE(t.Expect("Do you want to exit queuedemo? [y/n] "));
+        t.Type("y");
+        EXPECT_EQ(t.Wait(), 0);
+    }
+    Terminal t({kDemo, file});
+    ASSERT_TRUE(t.Expect("[lp7]"));
+    system((std::string("rm -rf ") + dir).c_str());
+}
+
 TEST(QueueDemo, SpeaksTheUsersLanguage) {
     Terminal t({kDemo}, {"LANG=de_DE.UTF-8"});
     ASSERT_TRUE(t.Expect("Einstellungen der Druckwarteschlange"));

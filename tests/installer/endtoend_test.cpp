@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <functional>
+#include <regex>
 #include <string>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -426,6 +429,207 @@ TEST(Install, PlantedLinksInTmpAreNotFollowed) {
     EXPECT_EQ(sandboxRead(sb, "/opt/victim-dir/keep"), "keep\n");
     EXPECT_EQ(sandboxType(sb, "/tmp/setup.log"), 'f');
     expectSampleInstalled(sb, kApp);
+}
+
+// The command-line options: help before anything, the unattended install,
+// and checking or listing a distribution without installing it.
+
+int count(const std::string &text, const std::string &part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        n++;
+    return n;
+}
+
+// Entries of the sandbox's /tmp after the run, sorted ("" when empty).
+std::string tmpEntries(const Sandbox &sb) {
+    std::string cmd = "ls -A " + shQuote(sandboxHostPath(sb, "/tmp"));
+    std::string out;
+    FILE *p = popen(cmd.c_str(), "r");
+    if (p == nullptr) return "?";
+    char buf[256];
+    while (fgets(buf, sizeof buf, p) != nullptr)
+        out += buf;
+    pclose(p);
+    return out;
+}
+
+// A run that ended before the agreement and left nothing anywhere.
+void expectNothingWritten(const Sandbox &sb) {
+    EXPECT_FALSE(has(sb.out, "Agree (y)")) << sb.out;
+    EXPECT_EQ(tmpEntries(sb), "");
+    EXPECT_EQ(sandboxChanges(sb), std::vector<std::string>{});
+}
+
+TEST(Options, HelpComesBeforeTheAgreementAndWritesNothing) {
+    NEED_SANDBOX();
+    Dist d;
+    for (std::vector<std::string> args :
+         {std::vector<std::string>{"--help"}, {"/work", "install", "/opt", "-h", "-v"}}) {
+        Sandbox sb;
+        install(sb, d, args, "");
+        EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
+        EXPECT_EQ(sb.out.rfind("Usage: setup [OPTION]...", 0), 0u) << sb.out;
+        for (const char *option : {"--accept-licence", "--check", "--list", "-v", "--help"})
+            EXPECT_TRUE(has(sb.out, option)) << option;
+        EXPECT_EQ(sb.err, "");
+        expectNothingWritten(sb);
+        EXPECT_EQ(sandboxType(sb, "/work"), 0);
+    }
+}
+
+// The log without the line the option adds, and with the sed edits'
+// temporary names (mkstemp's) made equal.
+std::string comparableLog(std::string log) {
+    const std::string line = "licence agreement accepted by the option --accept-licence\n";
+    size_t at = log.find(line);
+    if (at != std::string::npos) log.erase(at, line.size());
+    return std::regex_replace(log, std::regex("/tmp/setup[A-Za-z0-9]{6};"), "/tmp/setupXXXXXX;");
+}
+
+TEST(Options, UnattendedInstallIsTheInteractiveOne) {
+    NEED_SANDBOX();
+    Dist d;
+    for (std::string base : {"/usr", "/opt"}) {
+        std::vector<std::string> args;
+        if (base != "/usr") args = {"install", base};
+        Sandbox typed, unattended;
+        install(typed, d, args);
+        args.insert(args.begin() + args.size() / 2, "--accept-licence");
+        install(unattended, d, args, "");
+        EXPECT_EQ(unattended.status, 0) << unattended.out << unattended.err;
+        EXPECT_TRUE(has(unattended.out, "Agree (y) / Disagree (n)? y\n")) << unattended.out;
+        expectSampleInstalled(unattended, base + "/Zarvo/osxx");
+        EXPECT_EQ(sandboxChanges(unattended), sandboxChanges(typed)) << base;
+        std::string log = sandboxRead(unattended, "/tmp/setup.log");
+        EXPECT_EQ(log.find("initializing system\nlicence agreement accepted by the option "
+                           "--accept-licence\n"),
+                  0u)
+            << log;
+        EXPECT_EQ(comparableLog(log), comparableLog(sandboxRead(typed, "/tmp/setup.log"))) << base;
+    }
+}
+
+TEST(Options, UnattendedStopsAtTheEarlierDaemonQuestion) {
+    NEED_SANDBOX();
+    Dist d;
+    Sandbox sb;
+    sandboxWrite(sb, kApp + "/OstrelD", "old daemon\n", 0755);
+    install(sb, d, {"--accept-license"}, "");
+    EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
+    EXPECT_TRUE(has(sb.out, "Do You want to continue with the installation? [yn] \n")) << sb.out;
+    EXPECT_EQ(sandboxType(sb, kApp + "/qsf"), 0);
+    EXPECT_EQ(sandboxType(sb, "/var/spool/Zarvo"), 0);
+    EXPECT_EQ(sandboxRead(sb, kApp + "/OstrelD"), "old daemon\n");
+}
+
+// Bytes of a distribution file, changed in place.
+void rewrite(const std::string &path, const std::function<void(std::string &)> &change) {
+    std::string bytes = readFile(path);
+    change(bytes);
+    writeFile(path, bytes);
+}
+
+TEST(Options, CheckFindsEachKindOfDamage) {
+    NEED_SANDBOX();
+    struct {
+        const char *what;
+        std::function<void(const std::string &dist)> damage;
+        const char *line; // the check's line ("" for a good distribution)
+    } cases[] = {
+        {"good", nullptr, ""},
+        {"missing piece", [](const std::string &p) { unlink((p + "/pkg_tar.2").c_str()); },
+         "file pkg_tar.2: missing\n"},
+        {"truncated piece",
+         [](const std::string &p) {
+             rewrite(p + "/pkg_tar.3", [](std::string &b) { b.resize(b.size() / 2); });
+         },
+         "archive decompresses: no, unexpected end of file\n"},
+        {"corrupted byte",
+         [](const std::string &p) {
+             rewrite(p + "/pkg_tar.2", [](std::string &b) { b[b.size() / 2] ^= 0x55; });
+         },
+         "archive decompresses: no, "}, // crc error or format violated, as the byte falls
+        {"list without itself",
+         [](const std::string &p) {
+             writeFile(p + "/disks", "pkg_tar.1 pkg_tar.2 pkg_tar.3\nisize tsize\nend_of_list\n");
+         },
+         "disk list names itself: no, disks is not listed\n"},
+        {"name with a blank",
+         [](const std::string &p) {
+             writeFile(p + "/disks",
+                       "pkg_tar.1\tpkg_tar.2 pkg_tar.3\ndisks isize tsize\nend_of_list\n");
+         },
+         "file pkg_tar.1\tpkg_tar.2: refused, the name contains blanks or shell metacharacters"},
+        {"name with a command",
+         [](const std::string &p) {
+             writeFile(p + "/disks", "pkg_tar.1 pkg_tar.2 pkg_tar.3 $(touch${IFS}/tmp/x)\n"
+                                     "disks isize tsize\nend_of_list\n");
+         },
+         "file $(touch${IFS}/tmp/x): refused"},
+        {"size without a number", [](const std::string &p) { writeFile(p + "/tsize", "lots\n"); },
+         "size file tsize: does not hold a number\n"},
+    };
+    for (auto &c : cases) {
+        Dist d;
+        if (c.damage) c.damage(d.path);
+        Sandbox sb;
+        install(sb, d, {"--check"}, "");
+        bool good = c.line[0] == '\0';
+        EXPECT_EQ(sb.status, good ? 0 : 1) << c.what << "\n" << sb.out << sb.err;
+        EXPECT_TRUE(has(sb.out, c.line)) << c.what << "\n" << sb.out;
+        std::string last = good ? "\ndistribution OK\n" : "\ndistribution damaged\n";
+        EXPECT_EQ(sb.out.substr(sb.out.size() - std::min(sb.out.size(), last.size())), last)
+            << c.what;
+        if (good) {
+            EXPECT_EQ(count(sb.out, ": ok"), 13) << sb.out;
+        }
+        expectNothingWritten(sb);
+    }
+}
+
+TEST(Options, CheckInterruptedLeavesNothing) {
+    NEED_SANDBOX();
+    Dist d;
+    Sandbox sb;
+    // A decompressor that has setup terminated while it runs.
+    sandboxWrite(sb, "/usr/sbin/zcat", "#!/bin/sh\nkill -TERM $PPID\nsleep 10\n", 0755);
+    install(sb, d, {"--check"}, "");
+    EXPECT_EQ(sb.status, 128 + SIGTERM) << sb.out << sb.err;
+    EXPECT_EQ(tmpEntries(sb), "");
+}
+
+TEST(Options, ListShowsTheArchiveAndTheNumberedPackageList) {
+    NEED_SANDBOX();
+    Dist d;
+    Sandbox sb;
+    install(sb, d, {"--list"}, "");
+    EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
+    std::string numbered;
+    std::string list = readFile(kSample + "/pkg/pkg.list");
+    int no = 0;
+    for (size_t pos = 0; pos < list.size(); pos = list.find('\n', pos) + 1) {
+        char head[16];
+        snprintf(head, sizeof head, "%6d\t", ++no);
+        numbered += head + list.substr(pos, list.find('\n', pos) - pos) + "\n";
+    }
+    size_t blank = sb.out.find("\n\n");
+    ASSERT_NE(blank, std::string::npos) << sb.out;
+    EXPECT_EQ(sb.out.substr(blank + 2), numbered);
+    std::string files = sb.out.substr(0, blank + 1);
+    EXPECT_EQ(files.rfind("pkg/\n", 0), 0u) << files;
+    for (const char *f : {"\npkg/pkg.list\n", "\npkg/osqadmin\n", "\npkg/fonts/SampleSans.afm\n"})
+        EXPECT_TRUE(has(files, f)) << f;
+    EXPECT_EQ(count(files, "\n"), count(files, "\npkg/") + 1);
+    expectNothingWritten(sb);
+
+    unlink((d.path + "/isize").c_str());
+    Sandbox damaged;
+    install(damaged, d, {"--list"}, "");
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_EQ(damaged.out, "");
+    EXPECT_EQ(damaged.err, "setup: distribution damaged: file isize: missing\n");
+    expectNothingWritten(damaged);
 }
 
 } // namespace

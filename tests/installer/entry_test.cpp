@@ -82,6 +82,10 @@ TEST_F(CommandLine, DirectoriesByPosition) {
         {{"install", "/b", w}, "/b", w + "/ZarvoInstall"},
         {{"/", "/"}, "/", "/ZarvoInstall"},                // the root loses its only slash too
         {{"Install", "/b"}, "/b", "Install/ZarvoInstall"}, // keywords are case-sensitive
+        // Options stand anywhere and do not count as positions.
+        {{"--accept-licence", w, "/b"}, "/b", w + "/ZarvoInstall"},
+        {{w, "--check", "--list", "/b", "--accept-license"}, "/b", w + "/ZarvoInstall"},
+        {{"install", "--accept-licence", "/b"}, "/b", "/tmp/ZarvoInstall"},
     };
     for (auto &c : cases) {
         std::string label;
@@ -145,6 +149,9 @@ TEST_F(CommandLine, ArgumentsThatEndTheRun) {
         {{""}, 2, "empty directory"},
         {{"/" + std::string(300, 'd')}, 2, "longer than 200"},
         {{"-v", "/a b"}, 0, "^setup 4\\.30\\.18\n$"},
+        {{"install", "/b", "--help"}, 0, "^Usage: setup .*--accept-licence.*--check.*--list"},
+        {{"-v", "-x", "-h"}, 0, "^Usage: setup"}, // help comes before anything else
+        {{"--accept-licence", "--bogus"}, 2, "unknown option '--bogus'.*Usage: setup"},
     };
     for (auto &c : cases) {
         std::string label;

@@ -125,9 +125,13 @@ std::string LoadPath(const char *name) {
     return std::string(tool) + "/db/" + name + ".odb";
 }
 
+// Why the last walk ended early (DBT_DAMAGE_*), for DbTCheckImage.
+int lastDamage = DBT_DAMAGE_NONE;
+
 // Ends every walk at a damaged record by cutting the image at its start.
-DbTRecord *Cut(DbTHandle *h, int start) {
+DbTRecord *Cut(DbTHandle *h, int start, int reason) {
     h->imageLength = start;
+    lastDamage = reason;
     DropIndex(h);
     return nullptr;
 }
@@ -345,12 +349,16 @@ void DbmTGetData(DbTHandle *h, void *dst, int n) {
 DbTRecord *WalkDbTRecords(DbTHandle *h, DbTRecord *rec, int call) {
     if (!h || !h->image || !rec) return nullptr;
     if (Headerless(h) && !pMem && !(pMem = GetMem(kScratchSize))) return nullptr;
-    if (call == 0) h->walkPosition = Headerless(h) ? 0 : kHeaderSize;
+    if (call == 0) {
+        h->walkPosition = Headerless(h) ? 0 : kHeaderSize;
+        lastDamage = DBT_DAMAGE_NONE;
+    }
     int start = h->walkPosition;
     if (start >= h->imageLength) return nullptr;
-    if (start + 2 > h->imageLength) return Cut(h, start);
+    if (start + 2 > h->imageLength) return Cut(h, start, DBT_DAMAGE_LENGTH_CUT);
     unsigned len = ReadLength(h, start);
-    if (start + 2 + (int)len > h->imageLength || len < 2) return Cut(h, start);
+    if (start + 2 + (int)len > h->imageLength) return Cut(h, start, DBT_DAMAGE_PAST_END);
+    if (len < 2) return Cut(h, start, DBT_DAMAGE_SHORT_BODY);
     h->cursor = start + 2;
     unsigned keySize;
     if (Headerless(h)) {
@@ -365,7 +373,7 @@ DbTRecord *WalkDbTRecords(DbTHandle *h, DbTRecord *rec, int call) {
         rec->key = nullptr;
     }
     // A body must hold its key size field and its key.
-    if (keySize + 2 > len) return Cut(h, start);
+    if (keySize + 2 > len) return Cut(h, start, DBT_DAMAGE_SHORT_BODY);
     rec->bodyLength = (unsigned short)len;
     rec->keySize = (unsigned short)keySize;
     h->walkPosition = start + (int)len + 2;
@@ -563,4 +571,22 @@ char DbmTArchiveDb(DbTHandle *h) {
     bool ok = h->image && h->imageLength > 0 &&
               fwrite(h->image, 1, (size_t)h->imageLength, out) == (size_t)h->imageLength;
     return CommitNewDataBase(h->name, out, ok, 0);
+}
+
+char DbTCheckImage(DbTHandle *h, DbTCheck *out) {
+    if (!h || !out) return 0;
+    *out = DbTCheck{0, h->image ? h->imageLength : 0, -1, DBT_DAMAGE_NONE};
+    if (!h->image) return 1;
+    if (!Headerless(h) && h->imageLength < kHeaderSize) {
+        out->damageOffset = 0;
+        out->damage = DBT_DAMAGE_HEADER_CUT;
+        return 0;
+    }
+    DbTRecord r;
+    for (int call = 0; WalkDbTRecords(h, &r, call); call++)
+        out->records++;
+    if (lastDamage == DBT_DAMAGE_NONE) return 1;
+    out->damageOffset = h->imageLength;
+    out->damage = lastDamage;
+    return 0;
 }

@@ -36,6 +36,21 @@ typedef struct DbTRecord {
     char *key;                 // headerless only: the unscrambled key, followed by the data
 } DbTRecord;
 
+// Why a walk ended before the end of the image (DbTCheck::damage).
+#define DBT_DAMAGE_NONE 0
+#define DBT_DAMAGE_LENGTH_CUT 1 // fewer than 2 bytes left for a record's length field
+#define DBT_DAMAGE_PAST_END 2   // the record's body runs past the end of the file
+#define DBT_DAMAGE_SHORT_BODY 3 // the body is too short for its key size field and key
+#define DBT_DAMAGE_HEADER_CUT 4 // a headered file shorter than its 16-byte header
+
+// What DbTCheckImage found.
+typedef struct DbTCheck {
+    int records;      // records walked before the end or the damage
+    int length;       // bytes in the image before the walk
+    int damageOffset; // file offset of the first damaged record, -1 when none
+    int damage;       // DBT_DAMAGE_*
+} DbTCheck;
+
 // Process-wide scratch buffer (65535 bytes) into which headerless record bodies are unscrambled.
 extern char *pMem;
 
@@ -83,6 +98,10 @@ void DbmTGetData(DbTHandle *h, void *dst, int n);
 // Returns rec filled with the next record of a walk (call 0 starts it), or null at the end; a
 // damaged record cuts the image at its start and ends the walk.
 DbTRecord *WalkDbTRecords(DbTHandle *h, DbTRecord *rec, int call);
+// Walks every record of the image as the readers do and fills out with the records found and
+// where and why the walk stopped early. Like every walk it cuts the image at the damage, so a
+// later write-back stores only the records before it. Returns 1 when nothing is damaged.
+char DbTCheckImage(DbTHandle *h, DbTCheck *out);
 // Finds the first record whose key equals key. Returns 1 with rec filled (and, headered, the
 // cursor at its data), else 0.
 char FindTRecord(DbTHandle *h, const char *key, DbTRecord *rec);

@@ -710,3 +710,5 @@ void PrintTextImage(HtmlFile *file) {
         link->position[1] = start + link->position[2];
     }
 }
+
+const char *const HtmlKeys = kBodyTags;

@@ -15,6 +15,9 @@
 // out as text (its rows and cells dropped, its texts written in place).
 #define HTML_MAX_TABLE_DEPTH 32
 
+// The tags the body renderer knows, as a comma list (",p,/p,b,...,img,").
+extern const char *const HtmlKeys;
+
 // A measured table; the data of its element, whose tag then reads "fitab"
 // (the parsed tag text itself is left as it was).
 typedef struct HtmlTable {
