@@ -266,7 +266,7 @@ void setupMain(int argc, char **argv) {
         exit(status);
     }
 
-    // Step 1: have the licence agreement accepted.
+    // Have the licence agreement accepted.
     flAcceptLicence = cl.accept != nullptr;
     if (!UserAcceptedEULA()) exit(SETUP_EXIT_OK);
 
@@ -274,52 +274,49 @@ void setupMain(int argc, char **argv) {
     // run at once.
     EndRunIfAsked(cl);
 
-    // Step 2: switch logging on; the command table reads this when it starts.
+    // Switch logging on; the command table reads this when it starts.
     flUseLog = 1;
 
-    // Step 3: the default work area.
+    // The default work area.
     pZarvoInstallDir = SaveStr("/tmp/%sInstall", MAKER_NAME);
 
-    // Step 4: nothing read yet.
+    // Nothing read yet.
     LineBuf[0] = '\0';
 
-    // Step 5: where the distribution is (my_name is already set above).
+    // Where the distribution is (my_name is already set above).
     pPathToSetup = GetToolPath(argv0);
 
-    // Step 6: the command table; its start begins the log.
+    // The command table; its start begins the log.
     InitSysCmdList();
     if (cl.accept != nullptr) PutLogMsg("licence agreement accepted by the option %s\n", cl.accept);
 
-    // Step 7: the command line, as parseCommandLineOptions applies it.
+    // The command line, as parseCommandLineOptions applies it.
     ApplyCommandLine(cl);
 
-    // Step 8: a previous installation.
     pCurrentInstallDir = locatePreviousInstallation();
 
-    // Step 9: the target: command line, else previous installation, else /usr.
+    // The target: command line, else previous installation, else /usr.
     pTargetInstallDir = pCmdLineInstallDir   ? pCmdLineInstallDir
                         : pCurrentInstallDir ? pCurrentInstallDir
                                              : SaveStr_(DEFAULT_BASE_DIR);
 
-    // Step 10: the application directory.
     pAppDir = SaveStr("%s/%s/%s", pTargetInstallDir, MAKER_NAME, PRODUCT_CODE);
 
-    // Step 11: room in the work area and the target.
+    // Room in the work area and the target.
     FreeSpaceForInstall(pZarvoInstallDir, pTargetInstallDir, (char *)MAKER_NAME);
 
-    // Step 12: an upgrade: no product program may run; move to a new target.
+    // An upgrade: no product program may run; move to a new target.
     // The move compares directories, not texts: /opt and /opt/ are one place.
     if (pCurrentInstallDir != nullptr) {
         if (QuitForRunningProcesses(pBinaryInstanceCheckList)) exit(SETUP_EXIT_OK);
         MovePreviousInstallation(pCurrentInstallDir, pTargetInstallDir);
     }
 
-    // Step 13: copy, unpack and install the distribution.
+    // Copy, unpack and install the distribution.
     installFromSite(pZarvoInstallDir);
 
-    // Step 14: remove the work area and bring the print queues up to date.
+    // Remove the work area and bring the print queues up to date.
     ZarvoClean(pZarvoInstallDir);
 
-    // Step 15.
     exit(SETUP_EXIT_OK);
 }

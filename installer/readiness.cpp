@@ -74,7 +74,7 @@ int askWhatToDo(const char *running, const char *const menu[5]) {
 // Polls up to kPolls times; true as soon as none of the programs runs.
 bool waitForExit(const char *names) {
     for (int i = 0; i < kPolls; ++i) {
-        sleep(kPollSeconds);
+        WaitSeconds(kPollSeconds);
         char *running = CheckProcTableForExecs(names);
         if (!running) return true;
         PutMem(running);

@@ -1,5 +1,7 @@
 // The queue settings demo used as a user would: on a pseudo-terminal, typing
 // lines and reading the screen.
+#include "tests/support/pty.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -16,78 +18,42 @@
 
 namespace {
 
+// The demo started on a 24x80 terminal (LANG=C, TERM=dumb and env).
 class Terminal {
   public:
-    explicit Terminal(std::vector<std::string> args, std::vector<std::string> env = {}) {
-        struct winsize ws = {24, 80, 0, 0};
-        pid_ = forkpty(&fd_, nullptr, nullptr, &ws);
-        if (pid_ == 0) {
-            setenv("LANG", "C", 1);
-            setenv("TERM", "dumb", 1);
-            for (const std::string &e : env)
-                putenv(strdup(e.c_str()));
-            std::vector<char *> argv;
-            for (std::string &a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-    }
+    explicit Terminal(std::vector<std::string> args, std::vector<std::string> env = {})
+        : child_(StartOnPty(24, 80, [&](int) {
+              setenv("LANG", "C", 1);
+              setenv("TERM", "dumb", 1);
+              for (const std::string &e : env)
+                  putenv(strdup(e.c_str()));
+              std::vector<char *> argv;
+              for (std::string &a : args)
+                  argv.push_back(a.data());
+              argv.push_back(nullptr);
+              execv(argv[0], argv.data());
+              _exit(127);
+          })) {}
     ~Terminal() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (fd_ >= 0) close(fd_);
+        if (child_.pid > 0) child_.Wait(0);
     }
     // Reads until text has appeared since the last Expect (or 10 s pass).
     bool Expect(const std::string &text) {
-        for (int waited = 0; waited < 10000;) {
-            size_t at = screen_.find(text, mark_);
-            if (at != std::string::npos) {
-                seen_ = screen_.substr(mark_, at + text.size() - mark_);
-                mark_ = at + text.size();
-                return true;
-            }
-            struct pollfd p = {fd_, POLLIN, 0};
-            int r = poll(&p, 1, 100);
-            waited += 100;
-            if (r <= 0) continue;
-            char buf[4096];
-            ssize_t n = read(fd_, buf, sizeof buf);
-            if (n <= 0) break;
-            screen_.append(buf, n);
-        }
-        ADD_FAILURE() << "never saw \"" << text << "\" in:\n" << screen_.substr(mark_);
+        if (child_.ExpectNext(text)) return true;
+        ADD_FAILURE() << "never saw \"" << text << "\" in:\n" << child_.seen.substr(child_.mark);
         return false;
     }
-    void Type(const std::string &line) {
-        std::string s = line + "\n";
-        ASSERT_EQ(write(fd_, s.data(), s.size()), static_cast<ssize_t>(s.size()));
-    }
+    void Type(const std::string &line) { child_.Type(line + "\n"); }
     // What the last successful Expect read through.
-    const std::string &Seen() const { return seen_; }
+    const std::string &Seen() const { return child_.last; }
+    // The demo's exit status (-1 when it did not exit), within 10 s.
     int Wait() {
-        int status = 0;
-        for (int i = 0; i < 100; i++) {
-            char buf[4096];
-            while (read(fd_, buf, sizeof buf) > 0) {
-            }
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            usleep(100000);
-        }
-        return -2;
+        int status = child_.Wait(10000);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
   private:
-    pid_t pid_ = -1;
-    int fd_ = -1;
-    std::string screen_, seen_;
-    size_t mark_ = 0;
+    PtyChild child_;
 };
 
 const std::string kDemo = BINARY_DIR "/queuedemo";

@@ -17,11 +17,6 @@
 
 namespace {
 
-#define NEED_SANDBOX()                                                                             \
-    do {                                                                                           \
-        if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;                           \
-    } while (0)
-
 const std::string kSample = std::string(SOURCE_DIR) + "/sample";
 const std::string kApp = "/usr/Zarvo/osxx";
 

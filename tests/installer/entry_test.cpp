@@ -1,3 +1,5 @@
+// The installer's entry: the command line's directories and the arguments that end the run,
+// the work area's parent, and the cut of a path to the product's base.
 #include "installer/installer.h"
 
 #include <gtest/gtest.h>

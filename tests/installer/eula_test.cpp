@@ -1,3 +1,5 @@
+// Licence agreements: the form of all sixteen texts, which answers accept, the text chosen
+// from LANG, and a refusal that leaves the machine untouched.
 #include "installer/eula.h"
 #include "installer/messages.h"
 #include "tests/support/sandbox.h"
@@ -203,7 +205,7 @@ struct SetupRun {
 };
 
 TEST(SetupLicenceStep, RefusalAndVersionQueryTouchNothing) {
-    if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;
+    NEED_SANDBOX();
     const SetupRun runs[] = {
         {nullptr, {}, "n\n", &pEnglishEULA, ""},
         {nullptr, {}, "", &pEnglishEULA, ""},

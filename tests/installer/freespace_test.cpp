@@ -1,6 +1,7 @@
 // Free-space check against fake df/du output, inside a sandbox.
 #include "installer/installer.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -151,19 +152,15 @@ const Case kCases[] = {
 };
 // clang-format on
 
-void write(const std::string &path, const char *text) {
-    std::ofstream(path, std::ios::trunc) << text;
-}
-
 void runCase(const Case &c) {
     std::error_code ec;
     for (const char *d : {"/tmp/ZarvoInstall", "/opt/Zarvo", "/newdisk", "/tmp/dist"})
         fs::remove_all(d, ec);
     fs::create_directories("/tmp/dist");
-    if (c.isize) write("/tmp/dist/isize", c.isize);
-    if (c.tsize) write("/tmp/dist/tsize", c.tsize);
-    write("/.sandbox/df", c.df);
-    write("/.sandbox/du", c.du);
+    if (c.isize) writeFile("/tmp/dist/isize", c.isize);
+    if (c.tsize) writeFile("/tmp/dist/tsize", c.tsize);
+    writeFile("/.sandbox/df", c.df ? c.df : "");
+    writeFile("/.sandbox/du", c.du ? c.du : "");
     for (const char *d : c.dirs)
         fs::create_directories(d);
     unlink("/.sandbox/calls");
@@ -195,20 +192,18 @@ TEST(FreeSpaceForInstall, EveryBranch) {
             runCase(c);
         return;
     }
-    if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;
-    Sandbox sb;
-    ASSERT_TRUE(sandboxRunSelf(sb, "FreeSpaceForInstall.EveryBranch"));
-    EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
+    NEED_SANDBOX();
+    sandboxSelfTest("FreeSpaceForInstall.EveryBranch");
 }
 
 // The probe of the maker directory and the root only when nothing is installed.
 TEST(FreeSpaceForInstall, AsksDfAndDuForTheRightPaths) {
     if (sandboxInside()) {
-        write("/.sandbox/df", "/ 100000\n");
-        write("/.sandbox/du", "/opt/Zarvo/osxx 5\n/tmp/ZarvoInstall 7\n");
+        writeFile("/.sandbox/df", "/ 100000\n");
+        writeFile("/.sandbox/du", "/opt/Zarvo/osxx 5\n/tmp/ZarvoInstall 7\n");
         fs::create_directories("/tmp/dist");
-        write("/tmp/dist/isize", "1");
-        write("/tmp/dist/tsize", "1");
+        writeFile("/tmp/dist/isize", "1");
+        writeFile("/tmp/dist/tsize", "1");
         fs::create_directories("/opt/Zarvo/osxx");
         fs::create_directories("/tmp/ZarvoInstall");
         unlink("/.sandbox/calls");
@@ -226,10 +221,8 @@ TEST(FreeSpaceForInstall, AsksDfAndDuForTheRightPaths) {
                          "df /opt/Zarvo/osxx\n");
         return;
     }
-    if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;
-    Sandbox sb;
-    ASSERT_TRUE(sandboxRunSelf(sb, "FreeSpaceForInstall.AsksDfAndDuForTheRightPaths"));
-    EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
+    NEED_SANDBOX();
+    sandboxSelfTest("FreeSpaceForInstall.AsksDfAndDuForTheRightPaths");
 }
 
 } // namespace

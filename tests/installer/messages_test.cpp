@@ -1,3 +1,5 @@
+// Built-in message tables: conversions equal in every language, valid UTF-8, the exact
+// English texts the installer relies on, and the language chosen from LANG.
 #include "installer/entry.h"
 #include "installer/messages.h"
 

@@ -2,6 +2,7 @@
 // that touches /usr, /opt or /tmp runs inside a sandbox.
 #include "installer/installer.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -15,15 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void write(const std::string &path, const std::string &text) {
-    std::ofstream(path, std::ios::trunc) << text;
-}
-
-std::string read(const std::string &path) {
-    std::ifstream in(path);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 void startRun() {
     my_name = (char *)"setup";
     flUseLog = 1;
@@ -32,10 +24,8 @@ void startRun() {
 
 // Runs the inside half of a test in the sandbox and reports its verdict.
 void runInside(const char *test) {
-    if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;
-    Sandbox sb;
-    ASSERT_TRUE(sandboxRunSelf(sb, test));
-    EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
+    NEED_SANDBOX();
+    sandboxSelfTest(test);
 }
 
 TEST(SameDirectory, ComparesDirectoriesNotTexts) {
@@ -108,7 +98,7 @@ void runLocate(const LocateCase &c) {
     fs::create_directories("/opt/Zarvo/osxx");
     fs::create_directories("/srv/base/Zarvo/osxx");
     fs::create_directories("/tmp/a/b/c");
-    write("/opt/Zarvo/file", "");
+    writeFile("/opt/Zarvo/file", "");
     fs::create_directories("/srv/product");
     fs::create_directories("/srv/moved/Zarvo");
     fs::create_directories("/srv/my dir/Zarvo/osxx");
@@ -195,13 +185,13 @@ void runMove(const MoveCase &c) {
         std::string into =
             !strcmp(c.extra, "inside") ? "/opt/Zarvo/osxx/keep" : "/opt/Zarvo/osxx/sub";
         fs::create_directories(into + "/Zarvo/osxx");
-        write(into + "/Zarvo/osxx/inner", "kept");
+        writeFile(into + "/Zarvo/osxx/inner", "kept");
         fs::create_directories("/srv");
         fs::create_directory_symlink(into, "/srv/base");
     }
     std::string app = std::string(c.installed) + "/Zarvo/osxx";
     fs::create_directories(app);
-    write(app + "/marker", "kept");
+    writeFile(app + "/marker", "kept");
     if (strcmp(c.installed, "/usr") != 0) {
         fs::create_directories("/usr/Zarvo");
         fs::create_symlink(app, "/usr/Zarvo/osxx");
@@ -223,9 +213,9 @@ void runMove(const MoveCase &c) {
               "[" + std::to_string(c.moved) + "]")
         << c.name;
     std::string where = c.moved ? std::string(c.to) + "/Zarvo/osxx" : app;
-    EXPECT_EQ(read(where + "/marker"), "kept") << c.name;
+    EXPECT_EQ(readFile(where + "/marker"), "kept") << c.name;
     if (!strcmp(c.extra, "holds")) {
-        EXPECT_EQ(read("/opt/Zarvo/osxx/sub/Zarvo/osxx/inner"), "kept") << c.name;
+        EXPECT_EQ(readFile("/opt/Zarvo/osxx/sub/Zarvo/osxx/inner"), "kept") << c.name;
     }
     if (!strcmp(c.extra, "would hold")) {
         EXPECT_FALSE(fs::exists("/opt/Zarvo/osxx/sub/Zarvo")) << c.name;
@@ -257,7 +247,7 @@ TEST(ZarvoClean, RemovesTheWorkAreaAndRunsTheQueueTool) {
         fs::create_directories("/tmp/ZarvoInstall/pkg");
         fs::create_directories("/tmp/made/ZarvoInstall");
         fs::create_directories("/opt/Zarvo/osxx");
-        write("/opt/Zarvo/osxx/osqadmin", "#!/bin/sh\necho \"$@\" >>/tmp/osq.log\n");
+        writeFile("/opt/Zarvo/osxx/osqadmin", "#!/bin/sh\necho \"$@\" >>/tmp/osq.log\n");
         chmod("/opt/Zarvo/osxx/osqadmin", 0755);
         Forked r = sandboxFork([] {
             startRun();
@@ -269,7 +259,7 @@ TEST(ZarvoClean, RemovesTheWorkAreaAndRunsTheQueueTool) {
         });
         EXPECT_EQ(r.out, "...\n[/]"); // SysCmd's dot, then one per queue-tool run
         EXPECT_FALSE(fs::exists("/tmp/ZarvoInstall"));
-        EXPECT_EQ(read("/tmp/osq.log"), "-upgrade\n-clean\n");
+        EXPECT_EQ(readFile("/tmp/osq.log"), "-upgrade\n-clean\n");
 
         r = sandboxFork([] {
             startRun();

@@ -1,6 +1,7 @@
 // Readiness checks with fake whoami/ps and typed answers, inside a sandbox.
 #include "installer/installer.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -13,13 +14,11 @@
 
 namespace {
 int sleeps = 0;
-}
-
-// The process check waits in 5-second steps; here it only counts them.
-extern "C" unsigned int sleep(unsigned int) {
-    ++sleeps;
-    return 0;
-}
+// The process check waits in 5-second steps; here it only counts them (also
+// in the copy of this program that runs inside the sandbox).
+[[maybe_unused]] const bool kWaitsCounted = (
+    pWaitHook = [](unsigned) { ++sleeps; }, true);
+} // namespace
 
 namespace {
 
@@ -42,10 +41,6 @@ int count(const std::string &s, const std::string &what) {
     for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1))
         ++n;
     return n;
-}
-
-void write(const std::string &path, const std::string &text) {
-    std::ofstream(path, std::ios::trunc) << text;
 }
 
 void freshKnobs() {
@@ -109,10 +104,10 @@ void runReady(const ReadyCase &c) {
     fs::remove_all("/opt/Zarvo", ec);
     fs::create_directories("/opt/Zarvo/osxx");
     fs::create_directories("/etc/rc2.d");
-    write("/etc/rc2.d/KZarvoPrintD", "");
-    write("/etc/rc2.d/SZarvoPrintD", "");
-    write("/.sandbox/whoami", c.user ? std::string(c.user) + "\n" : "");
-    if (c.daemon) write(std::string("/opt/Zarvo/osxx/") + c.daemon, "");
+    writeFile("/etc/rc2.d/KZarvoPrintD", "");
+    writeFile("/etc/rc2.d/SZarvoPrintD", "");
+    writeFile("/.sandbox/whoami", c.user ? std::string(c.user) + "\n" : "");
+    if (c.daemon) writeFile(std::string("/opt/Zarvo/osxx/") + c.daemon, "");
     Forked r = sandboxFork(
         [&c] {
             if (c.lang) setenv("LANG", c.lang, 1);
@@ -144,10 +139,8 @@ TEST(ReadyForInstallation, AnswersAndUsers) {
             runReady(c);
         return;
     }
-    if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;
-    Sandbox sb;
-    ASSERT_TRUE(sandboxRunSelf(sb, "ReadyForInstallation.AnswersAndUsers"));
-    EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
+    NEED_SANDBOX();
+    sandboxSelfTest("ReadyForInstallation.AnswersAndUsers");
 }
 
 struct ProcCase {
@@ -200,7 +193,7 @@ const ProcCase kProc[] = {
 void runProc(const ProcCase &c) {
     freshKnobs();
     for (const auto &[file, text] : c.ps)
-        write("/.sandbox/" + file, text);
+        writeFile("/.sandbox/" + file, text);
     Forked r = sandboxFork(
         [] {
             startRun();
@@ -227,10 +220,8 @@ TEST(QuitForRunningProcesses, MenuChoicesAndWaits) {
             runProc(c);
         return;
     }
-    if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;
-    Sandbox sb;
-    ASSERT_TRUE(sandboxRunSelf(sb, "QuitForRunningProcesses.MenuChoicesAndWaits"));
-    EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
+    NEED_SANDBOX();
+    sandboxSelfTest("QuitForRunningProcesses.MenuChoicesAndWaits");
 }
 
 } // namespace

@@ -12,15 +12,6 @@
 
 namespace {
 
-#define NEED_SANDBOX()                                                                             \
-    do {                                                                                           \
-        if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;                           \
-    } while (0)
-#define INSIDE_ONLY()                                                                              \
-    do {                                                                                           \
-        if (!sandboxInside()) GTEST_SKIP() << "inner half of a sandboxed test";                    \
-    } while (0)
-
 // Sets the install state for one test and puts it back afterwards.
 struct StateGuard {
     char *saved[6];
@@ -110,15 +101,13 @@ TEST(InstallFromSite, WorkAreaThatCannotBeADirectoryStopsTheRun) {
 }
 
 // Inner halves: run only inside the sandbox, steered by the outer test.
-TEST(SequenceInside, PrintSubsystemFlag) {
-    INSIDE_ONLY();
+SANDBOX_INSIDE_TEST(SequenceInside, PrintSubsystemFlag) {
     StateGuard state("/tmp/w", "/usr", "/tmp/app");
     makeDirs("/tmp/app");
     EXPECT_EQ(createPrintingSubsystemFile("/tmp/app"), 1);
 }
 
-TEST(SequenceInside, InstallationDirectories) {
-    INSIDE_ONLY();
+SANDBOX_INSIDE_TEST(SequenceInside, InstallationDirectories) {
     const char *target = getenv("TARGET");
     ASSERT_NE(target, nullptr);
     std::string app = std::string(target) + "/Zarvo/osxx";
@@ -126,8 +115,7 @@ TEST(SequenceInside, InstallationDirectories) {
     createInstallationDirectories(target);
 }
 
-TEST(SequenceInside, QueueScripts) {
-    INSIDE_ONLY();
+SANDBOX_INSIDE_TEST(SequenceInside, QueueScripts) {
     StateGuard state("/tmp/w", "/opt", "/opt/Zarvo/osxx");
     makeDirs("/opt/Zarvo/osxx");
     createQueueScripts("/var/spool/Zarvo");

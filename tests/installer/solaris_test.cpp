@@ -60,10 +60,8 @@ Forked upgrade(char log, const char *package = "SPHVosxx", const char *dir = "/t
 
 // Runs the named test's inside half in a sandbox.
 void runInside(const char *test) {
-    if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;
-    Sandbox sb;
-    ASSERT_TRUE(sandboxRunSelf(sb, test));
-    EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
+    NEED_SANDBOX();
+    sandboxSelfTest(test);
 }
 
 TEST(UpgradeSolarisPackage, RegistersCopiesAndRewritesTheVersion) {

@@ -9,11 +9,6 @@
 
 namespace {
 
-#define NEED_SANDBOX()                                                                             \
-    do {                                                                                           \
-        if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;                           \
-    } while (0)
-
 const char *const kNotRoot = "lp is logged in\nYou must become root to run setup\n";
 const char *const kQuestion = "\nDo You want to continue with the installation? [yn] ";
 const char *const kRunning = "\nThe following processes are running.\nThe installer can not "

@@ -10,11 +10,6 @@
 
 namespace {
 
-#define NEED_SANDBOX()                                                                             \
-    do {                                                                                           \
-        if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;                           \
-    } while (0)
-
 void shell(Sandbox &sb, const std::string &script) {
     sb.command = {"/bin/sh", "-c", script};
     ASSERT_TRUE(sandboxRun(sb));

@@ -1,4 +1,8 @@
+// The C++ face of tests/sandbox/run.sh: seeding, running and inspecting sandboxed runs,
+// running this program's own tests inside, and forked children with captured output.
 #include "tests/support/sandbox.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -237,6 +241,31 @@ bool sandboxRunSelf(Sandbox &sb, const std::string &filter) {
 bool sandboxInside() {
     const char *v = getenv("SANDBOX_INSIDE");
     return v && strcmp(v, "1") == 0;
+}
+
+namespace {
+class InsideTest : public testing::Test {
+  public:
+    explicit InsideTest(void (*body)()) : body_(body) {}
+    void TestBody() override { body_(); }
+
+  private:
+    void (*body_)();
+};
+} // namespace
+
+bool sandboxRegisterInside(const char *suite, const char *name, const char *file, int line,
+                           void (*body)()) {
+    if (!sandboxInside()) return false;
+    testing::RegisterTest(suite, name, nullptr, nullptr, file, line,
+                          [body]() -> testing::Test * { return new InsideTest(body); });
+    return true;
+}
+
+void sandboxSelfTest(const std::string &filter) {
+    Sandbox sb;
+    ASSERT_TRUE(sandboxRunSelf(sb, filter));
+    EXPECT_EQ(sb.status, 0) << sb.out << sb.err;
 }
 
 void sandboxWrite(const Sandbox &sb, const std::string &path, const std::string &text,

@@ -70,6 +70,28 @@ bool sandboxRunSelf(Sandbox &sb, const std::string &filter);
 // True when the current process is the inside half of sandboxRunSelf.
 bool sandboxInside();
 
+// Skips the current test when sandboxes cannot be made here.
+#define NEED_SANDBOX()                                                                             \
+    do {                                                                                           \
+        if (const char *why = sandboxUnavailable()) GTEST_SKIP() << why;                           \
+    } while (0)
+
+// Runs the test `filter` of this program inside a fresh sandbox (NEED_SANDBOX first) and
+// expects it to pass, for tests whose inner half needs nothing seeded.
+void sandboxSelfTest(const std::string &filter);
+
+// The inner half of a sandboxed test, started by sandboxRunSelf(sb, "suite.name"): registered
+// only in the copy of the program that runs inside, so ordinary runs neither list nor skip it.
+//
+//   SANDBOX_INSIDE_TEST(SequenceInside, QueueScripts) { ... }
+#define SANDBOX_INSIDE_TEST(suite, name)                                                           \
+    static void suite##_##name##_Inside();                                                         \
+    [[maybe_unused]] static const bool suite##_##name##_Registered =                               \
+        sandboxRegisterInside(#suite, #name, __FILE__, __LINE__, suite##_##name##_Inside);         \
+    static void suite##_##name##_Inside()
+bool sandboxRegisterInside(const char *suite, const char *name, const char *file, int line,
+                           void (*body)());
+
 // Seeding, before the run. Parents are made as needed.
 void sandboxWrite(const Sandbox &sb, const std::string &path, const std::string &text,
                   unsigned mode = 0644);

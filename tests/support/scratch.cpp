@@ -1,3 +1,4 @@
+// Throw-away directories, small file helpers and one-off shell runs for the tests.
 #include "tests/support/scratch.h"
 
 #include <cstdio>
@@ -11,9 +12,9 @@
 
 namespace fs = std::filesystem;
 
-ScratchDir::ScratchDir() {
+ScratchDir::ScratchDir(const std::string &prefix) {
     const char *tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/scratch.XXXXXX";
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + prefix + "XXXXXX";
     char *made = mkdtemp(pattern.data());
     path = made ? made : "";
 }

@@ -6,10 +6,12 @@
 #include <vector>
 
 // A fresh mkdtemp directory under $TMPDIR (or /tmp), removed with everything
-// in it when the object goes.
+// in it when the object goes. Its name is prefix + six random letters and
+// digits (a prefix without '.' gives a path that passes the menu's settings
+// file name check).
 struct ScratchDir {
     std::string path;
-    ScratchDir();
+    explicit ScratchDir(const std::string &prefix = "scratch.");
     ~ScratchDir();
     ScratchDir(const ScratchDir &) = delete;
     ScratchDir &operator=(const ScratchDir &) = delete;

@@ -15,6 +15,7 @@
 
 #include "toolkit/runtime/files.h"
 #include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/shared.h"
 #include "toolkit/runtime/tokens.h"
 
 int Ent2Get = 0;
@@ -193,7 +194,7 @@ FILE *OpenDataBase(const char *name, const char *ext, const char *mode, int repo
     if (path.empty() || !FindFile(nullptr, path.c_str())) return nullptr;
     for (int tries = 0; tries < 10; tries++) {
         if (FILE *f = OpenFile(nullptr, path.c_str(), mode, report)) return f;
-        sleep(1);
+        WaitSeconds(1);
     }
     return nullptr;
 }

@@ -17,6 +17,7 @@
 
 #include "toolkit/runtime/files.h"
 #include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/shared.h"
 #include "toolkit/runtime/tokens.h"
 
 char *pMem = nullptr;
@@ -41,24 +42,38 @@ struct KeyIndex {
     std::vector<Slot> slots; // size a power of two, at most half full
 };
 
-std::unordered_map<const DbTHandle *, KeyIndex> indexes;
+// What the module keeps about one open handle beside the handle itself (whose layout is the
+// public record): made on first use, forgotten in Forget() when the handle is opened or closed.
+struct HandleState {
+    KeyIndex index;
+    // The image stands in for a database file that has contents but could not be read. Such an
+    // image is never written back: it would take the place of every record in the file.
+    bool unread = false;
+};
 
-// Handles whose image stands in for a database file that has contents but could not be read.
-// Such an image is never written back: it would take the place of every record in the file.
-std::unordered_set<const DbTHandle *> unread;
+std::unordered_map<const DbTHandle *, HandleState> states;
+
+HandleState &State(const DbTHandle *h) {
+    return states[h];
+}
+
+// A new handle may sit at the address of one given back earlier.
+void Forget(const DbTHandle *h) {
+    states.erase(h);
+}
 
 void DropIndex(const DbTHandle *h) {
-    indexes.erase(h);
+    auto it = states.find(h);
+    if (it != states.end()) it->second.index = KeyIndex();
 }
 
 KeyIndex *CurrentIndex(const DbTHandle *h) {
-    auto it = indexes.find(h);
-    if (it == indexes.end()) return nullptr;
-    KeyIndex &ix = it->second;
+    auto it = states.find(h);
+    if (it == states.end()) return nullptr;
+    KeyIndex &ix = it->second.index;
     return ix.image == h->image && ix.length == h->imageLength ? &ix : nullptr;
 }
 
-// FNV-1a over a key with its NUL.
 uint32_t KeyHash(std::string_view key) {
     uint32_t hash = 2166136261u;
     for (unsigned char c : key)
@@ -170,7 +185,7 @@ KeyIndex &BuildIndex(DbTHandle *h) {
         if (seen.insert(key).second)
             Insert(fresh, KeyHash(key), h->walkPosition - r.bodyLength - 2);
     }
-    KeyIndex &ix = indexes[h];
+    KeyIndex &ix = State(h).index;
     ix = std::move(fresh);
     ix.image = h->image;
     ix.length = h->imageLength;
@@ -269,15 +284,12 @@ void DbTUpDate(DbTHandle *h) {
     h->changedFlag = 1;
     char *content = nullptr;
     for (int tries = 0; tries < 10; tries++) {
-        if (tries) sleep(1);
+        if (tries) WaitSeconds(1);
         content = GetSavedFileContent(path.c_str(), nullptr);
         if (content || SavedFileSize == 0) break;
     }
     if (!content) {
-        if (SavedFileSize != 0)
-            unread.insert(h);
-        else
-            unread.erase(h);
+        State(h).unread = SavedFileSize != 0;
         h->imageLength = h->cursor = h->walkPosition = h->recordCount = 0;
         // An empty file is loaded as it stands (a time of 0 would reload it at every
         // operation and drop the changes held back for DbmTArchiveDb); one that could
@@ -291,7 +303,7 @@ void DbTUpDate(DbTHandle *h) {
         }
         return;
     }
-    unread.erase(h);
+    State(h).unread = false;
     h->image = content;
     h->imageLength = SavedFileSize;
     h->fileTime = st.st_mtime;
@@ -308,8 +320,7 @@ DbTHandle *DbTOpen(const char *name, int flags) {
     if (!name) return nullptr;
     auto *h = reinterpret_cast<DbTHandle *>(GetMem(sizeof(DbTHandle)));
     if (!h) return nullptr;
-    DropIndex(h);
-    unread.erase(h);
+    Forget(h);
     h->name = SaveStr_(name);
     h->changedFlag = 0;
     h->openFlags = (unsigned)flags;
@@ -320,8 +331,7 @@ DbTHandle *DbTOpen(const char *name, int flags) {
 void DbTClose(DbTHandle *h) {
     DbmV4DriverPathHandling = 0;
     if (!h) return;
-    DropIndex(h);
-    unread.erase(h);
+    Forget(h);
     PutMem(h->image);
     PutMem(h->name);
     PutMem(h);
@@ -558,7 +568,7 @@ DbLinkNode *DbmTGetDbLinkList(DbTHandle *h, const char *pattern) {
 
 char DbmTArchiveDb(DbTHandle *h) {
     if (!h || !h->name) return 0;
-    if (unread.count(h)) {
+    if (State(h).unread) {
         fprintf(stderr, "ERROR: Can't write to %s", h->name);
         return 0;
     }

@@ -1,3 +1,5 @@
+// Help navigation: following links and anchors, the page history, and the help menu
+// whose items are the links of the current page (built anew on every page).
 #include "toolkit/htmlhelp/htmlnav.h"
 
 #include <algorithm>

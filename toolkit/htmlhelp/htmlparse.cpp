@@ -1,3 +1,5 @@
+// Help file parsing: the file is read whole and cut into pages, each a flat list of
+// tag and text elements pointing into the one copy of the file.
 #include "toolkit/htmlhelp/htmlparse.h"
 
 #include <cctype>
@@ -93,7 +95,16 @@ HtmlPage *NewPage(HtmlFile *file, char *name) {
     page.head = ListCreate();
     page.body = ListCreate();
     page.links = ListCreate();
-    return static_cast<HtmlPage *>(ListPushItem(file->pages, &page, sizeof page));
+    HtmlPage *added = nullptr;
+    if (page.head && page.body && page.links)
+        added = static_cast<HtmlPage *>(ListPushItem(file->pages, &page, sizeof page));
+    if (added == nullptr) {
+        // Out of memory: the lists are still empty, so their headers are all there is.
+        PutMem(page.head);
+        PutMem(page.body);
+        PutMem(page.links);
+    }
+    return added;
 }
 
 // The value of page="..." in attrs (cut at its closing quote), or null.
@@ -127,7 +138,11 @@ int ParsePages(HtmlFile *file) {
                 SkipSection(file);
             } else {
                 char *pageName = PageAttribute(attrs);
-                if (firstHtml || pageName != nullptr) current = NewPage(file, pageName);
+                if (firstHtml || pageName != nullptr) {
+                    current = NewPage(file, pageName);
+                    // A page that can't be had fails the whole file.
+                    if (current == nullptr) return 0;
+                }
                 firstHtml = false;
             }
             break;
@@ -317,7 +332,7 @@ HtmlFile *ParseHtmlFile(char *ref, char *content) {
     file->text = text;
     file->position = text;
     file->pages = ListCreate();
-    if (ParsePages(file) == 0) {
+    if (file->pages == nullptr || ParsePages(file) == 0) {
         FreeFile(file);
         return nullptr;
     }

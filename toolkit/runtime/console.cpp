@@ -1,3 +1,5 @@
+// Terminal line input: Gets reads one line without its newline, cut to the buffer;
+// a 0xFF byte counts as the end of input, as EOF does.
 #include "toolkit/runtime/console.h"
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// Files and directories: the shared input file and its line reader (backslash-newline
+// joins lines), whole-file reads, file facts, and the file changes that run commands.
 #include "toolkit/runtime/files.h"
 
 #include "toolkit/runtime/logging.h"

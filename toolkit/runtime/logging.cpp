@@ -1,3 +1,5 @@
+// Logging and error reporting: the log /tmp/<my_name>.log is opened without following
+// links and only written when it is a plain file of our own or root's.
 #include "toolkit/runtime/logging.h"
 
 #include "toolkit/runtime/memory.h"

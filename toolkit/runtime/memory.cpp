@@ -2,39 +2,31 @@
 // keeps its MAT as text; a request takes the lowest run of free nodes that
 // fits, in the first block (in chain order) that has one.
 //
-// Block headers live in mappings of their own, one page set per block, and
-// their node tables are large; walking them for every request would touch a
-// page per block. So a compact index in chain order keeps, per block, what
-// the search needs: the MAT as 64-bit words, a tree of free-run summaries
-// over them, and where allocations start. The MAT, the node table and
-// FreeNodes stay the authoritative state, updated exactly as before; the
-// index only finds the same first fit faster.
+// The MAT, the node table and FreeNodes are the state, kept exactly as the
+// invariants say. Finding a block by address and finding the first fit are
+// asked of the search index (memindex.h), which every change here keeps in
+// step; a build with MEM_CHECK_INDEX also walks the chain and the MATs the
+// plain way and stops at once when the two answers differ.
 #include "toolkit/runtime/memory.h"
 
 #include "toolkit/runtime/logging.h"
+#include "toolkit/runtime/memindex.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdarg>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 #include <algorithm>
-#include <array>
-#include <memory>
-#include <vector>
 
 MemBlock *pMemB = nullptr;
 int MemId = -1;
 const char *OutOfMem = "Unable to allocate memory";
+long MemFailCountdown = 0;
 
 namespace {
 
@@ -72,6 +64,11 @@ void ReleaseArea(void *p, long size) {
         munmap(p, MappedLength(size));
 }
 
+// True when the injected failure is due now (see MemFailCountdown).
+inline bool InjectedFailure() {
+    return MemFailCountdown > 0 && --MemFailCountdown == 0;
+}
+
 // Rounded length of a request for n bytes: n + 1 up to a multiple of 32;
 // -1 when that would not fit the block sizes an int can describe.
 long RoundedLength(int n) {
@@ -83,260 +80,77 @@ bool IsDedicated(const MemBlock *b) {
     return b->Size > MEM_BLOCK_SIZE;
 }
 
-// Bit i set when MAT character i of the 64 at p is a free mark.
-uint64_t FreeMask(const char *p) {
-#ifdef __SSE2__
-    const __m128i free = _mm_set1_epi8(MEM_FREE);
-    uint64_t mask = 0;
-    for (int i = 0; i < 4; i++) {
-        __m128i v = _mm_loadu_si128((const __m128i *)(p + 16 * i));
-        mask |= (uint64_t)(uint16_t)_mm_movemask_epi8(_mm_cmpeq_epi8(v, free)) << (16 * i);
-    }
-    return mask;
-#else
-    uint64_t mask = 0;
-    for (int i = 0; i < 64; i++)
-        mask |= (uint64_t)(p[i] == MEM_FREE) << i;
-    return mask;
-#endif
-}
-
-// Sets (free) or clears bits [first, first + count) of bits.
-void SetBits(uint64_t *bits, int first, int count, bool free) {
-    int w = first / 64, lo = first % 64;
-    for (; count > 0; w++, lo = 0) {
-        int n = std::min(64 - lo, count);
-        uint64_t mask = (~0ULL >> (64 - n)) << lo;
-        bits[w] = free ? bits[w] | mask : bits[w] & ~mask;
-        count -= n;
-    }
-}
-
-// The longest run of set bits in m.
-int LongestRun(uint64_t m) {
-    if (m == ~0ULL) return 64;
-    int best = 0;
-    while (m != 0) {
-        m >>= __builtin_ctzll(m);
-        int len = __builtin_ctzll(~m);
-        best = std::max(best, len);
-        m >>= len; // len < 64: m was not all ones
-    }
-    return best;
-}
-
-// Bit i set when bits i .. i+k-1 of m are all set (1 <= k <= 64).
-uint64_t RunStarts(uint64_t m, int k) {
-    for (int have = 1; have < k && m != 0;) {
-        int shift = std::min(have, k - have);
-        m &= m >> shift;
-        have += shift;
-    }
-    return m;
-}
-
-// Free runs of a stretch of nodes: the free nodes at its start (Pre) and at
-// its end (Suf), and its longest free run (Max).
-struct RunSum {
-    uint16_t Pre, Suf, Max;
-};
-
-[[gnu::always_inline]] inline RunSum WordSum(uint64_t m) {
-    if (m == ~0ULL) return {64, 64, 64};
-    return {(uint16_t)__builtin_ctzll(~m), (uint16_t)__builtin_clzll(~m), (uint16_t)LongestRun(m)};
-}
-
-// The runs of two adjacent stretches of len nodes each, taken together.
-[[gnu::always_inline]] inline RunSum Join(RunSum a, RunSum b, int len) {
-    return {(uint16_t)(a.Pre == len ? len + b.Pre : a.Pre),
-            (uint16_t)(b.Suf == len ? len + a.Suf : b.Suf),
-            std::max({a.Max, b.Max, (uint16_t)(a.Suf + b.Pre)})};
-}
-
-constexpr int kWords = MEM_NODES / 64;
-
-// Search state of one block: its MAT as bits, and a tree of run summaries
-// over those bits, so that the longest free run of a block is known at once
-// and the lowest run that fits is found in a few steps.
-struct BlockRef {
-    MemBlock *Block;
-    const char *pData;
-    long Size;
-    uint32_t Pos; // position in Index, that is in chain order
-    int Free;     // free marks; the header's FreeNodes is only written
-    // Bit i of word w set when node 64 * w + i is free.
-    std::array<uint64_t, kWords> FreeBits;
-    // Bit i of word w set when an allocation starts at node 64 * w + i, so
-    // a free finds the allocation's length here, in cache, instead of
-    // reading the node table.
-    std::array<uint64_t, kWords> StartBits;
-    // Sum[1] covers the block, Sum[j] joins Sum[2j] and Sum[2j + 1], and
-    // Sum[kWords + w] is word w of FreeBits.
-    std::array<RunSum, 2 * kWords> Sum;
-};
-std::vector<std::unique_ptr<BlockRef>> Index;
-// MaxRun[pos]: the longest free run of Index[pos]; one dense array, so
-// skipping full blocks reads a cache line or two, not a header each.
-std::vector<uint16_t> MaxRun;
-// The entries sorted by data address, for address lookups; the address is
-// kept beside the pointer so that the search reads one small array.
-struct Area {
-    const char *pData;
-    BlockRef *Ref;
-};
-std::vector<Area> ByAddress;
-
-std::vector<Area>::iterator AreaAfter(const char *p) {
-    return std::upper_bound(ByAddress.begin(), ByAddress.end(), p,
-                            [](const char *a, const Area &r) { return a < r.pData; });
-}
-
-BlockRef *RefOf(const MemBlock *b) {
-    for (auto &r : Index)
-        if (r->Block == b) return r.get();
-    return nullptr;
-}
-
-// The entry whose data area holds p, or null. Data areas never overlap, so
-// the one holding p is also the first in chain order.
-BlockRef *RefHolding(const void *p) {
-    const char *q = (const char *)p;
-    if (ByAddress.empty()) return nullptr;
-    // Branch-free halving: frees come in no predictable order.
-    const Area *base = ByAddress.data();
-    for (size_t n = ByAddress.size(); n > 1; n -= n / 2)
-        base = base[n / 2].pData <= q ? base + n / 2 : base;
-    if (q < base->pData) return nullptr;
-    BlockRef *r = base->Ref;
-    return q - r->pData < r->Size ? r : nullptr;
-}
-
-// Recomputes the summaries over words w1 .. w2 and above them.
-void Resum(BlockRef &r, int w1, int w2) {
-    if (w1 == w2) {
-        // One word changed, the usual case: walk its path to the root with
-        // the running summary kept at hand.
-        int j = kWords + w1;
-        RunSum cur = WordSum(r.FreeBits[w1]);
-        r.Sum[j] = cur;
-        for (int span = 64; j > 1; j /= 2, span *= 2) {
-            RunSum sibling = r.Sum[j ^ 1];
-            // Selected by masks, not by a branch on the path.
-            uint16_t right = (uint16_t) - (j & 1);
-            auto pick = [right](uint16_t whenRight, uint16_t whenLeft) {
-                return (uint16_t)(whenLeft ^ ((whenLeft ^ whenRight) & right));
-            };
-            RunSum a = {pick(sibling.Pre, cur.Pre), pick(sibling.Suf, cur.Suf),
-                        pick(sibling.Max, cur.Max)};
-            RunSum b = {pick(cur.Pre, sibling.Pre), pick(cur.Suf, sibling.Suf),
-                        pick(cur.Max, sibling.Max)};
-            cur = Join(a, b, span);
-            r.Sum[j / 2] = cur;
-        }
-        MaxRun[r.Pos] = cur.Max;
-        return;
-    }
-    for (int w = w1; w <= w2; w++)
-        r.Sum[kWords + w] = WordSum(r.FreeBits[w]);
-    int span = 64;
-    for (int lo = (kWords + w1) / 2, hi = (kWords + w2) / 2; lo >= 1; lo /= 2, hi /= 2) {
-        for (int j = lo; j <= hi; j++)
-            r.Sum[j] = Join(r.Sum[2 * j], r.Sum[2 * j + 1], span);
-        span *= 2;
-    }
-    MaxRun[r.Pos] = r.Sum[1].Max;
-}
-
-// Rebuilds r's search state from its block's MAT and node table.
-void Resync(BlockRef &r) {
-    const MemBlock *b = r.Block;
-    r.Free = (int)std::count(b->MAT, b->MAT + MEM_NODES, MEM_FREE);
-    r.StartBits.fill(0);
-    for (int i = 0; i < MEM_NODES; i++)
-        if (b->Node[i].Count != 0 && b->Node[i].pStart != nullptr)
-            r.StartBits[i / 64] |= 1ULL << (i % 64);
-    for (int w = 0; w < kWords; w++)
-        r.FreeBits[w] = FreeMask(b->MAT + 64 * w);
-    Resum(r, 0, kWords - 1);
-}
-
-// Lowest node starting a run of k free nodes in r's block, or -1. Going
-// down the tree, the left half is taken whenever it holds such a run, then
-// a run across the middle, and only then the right half.
-int FindFreeRun(const BlockRef &r, int k) {
-    if (r.Sum[1].Max < k) return -1;
-    int j = 1, start = 0;
-    for (int span = MEM_NODES / 2; j < kWords; span /= 2) {
-        const RunSum &a = r.Sum[2 * j], &b = r.Sum[2 * j + 1];
-        bool right = a.Max < k;
-        if (right & (a.Suf + b.Pre >= k)) return start + span - a.Suf;
-        j = 2 * j + right;
-        start += right ? span : 0;
-    }
-    // A run inside one word, so k <= 64.
-    return start + __builtin_ctzll(RunStarts(r.FreeBits[j - kWords], k));
-}
-
-// Marks nodes [first, first + count) with mark and keeps the search state.
-void MarkNodes(BlockRef &r, int first, int count, char mark) {
-    memset(r.Block->MAT + first, mark, count);
-    SetBits(r.FreeBits.data(), first, count, mark == MEM_FREE);
-    r.Free += mark == MEM_FREE ? count : -count;
-    r.Block->FreeNodes = r.Free;
-    Resum(r, first / 64, (first + count - 1) / 64);
-}
-
 char *NodeAddress(const MemBlock *b, int i) {
     return b->pData + (long)MEM_NODE_SIZE * i;
 }
 
+// Marks nodes [first, first + count) of b with mark and counts them. Here
+// and in SetNode the caller tells the index what changed.
+void MarkNodes(MemBlock *b, int first, int count, char mark) {
+    memset(b->MAT + first, mark, count);
+    b->FreeNodes += mark == MEM_FREE ? count : -count;
+}
+
 // Records an allocation of count nodes starting at node i (0: none).
-void SetNode(BlockRef &r, int i, int count) {
-    MemBlock *b = r.Block;
+void SetNode(MemBlock *b, int i, int count) {
     b->Node[i].Count = (unsigned short)count;
     b->Node[i].pStart = count ? NodeAddress(b, i) : nullptr;
-    uint64_t bit = 1ULL << (i % 64);
-    r.StartBits[i / 64] = count ? r.StartBits[i / 64] | bit : r.StartBits[i / 64] & ~bit;
 }
 
-// Nodes of the allocation that starts at node i, 0 if none does: it ends
-// at the next free node or the next allocation's start.
-int CountAt(const BlockRef &r, int i) {
-    if ((r.StartBits[i / 64] >> (i % 64) & 1) == 0) return 0;
-    for (int at = i + 1, w = at / 64; at < MEM_NODES; w++, at = w * 64) {
-        uint64_t ends = (r.FreeBits[w] | r.StartBits[w]) >> (at % 64);
-        if (ends != 0) return at + __builtin_ctzll(ends) - i;
+#ifdef MEM_CHECK_INDEX
+[[noreturn]] void IndexFault(const char *what) {
+    fprintf(stderr, "memory manager: search index out of step with the MATs (%s)\n", what);
+    abort();
+}
+
+// The plain first fit: the chain walked from pMemB, each block with enough
+// free nodes searched for the lowest run of k free marks.
+MemBlock *FirstFitByMAT(int k, int *node) {
+    char pattern[MEM_NODES + 1];
+    memset(pattern, MEM_FREE, k);
+    pattern[k] = '\0';
+    for (MemBlock *b = pMemB; b != nullptr; b = b->pNext) {
+        if (b->FreeNodes < k) continue;
+        if (const char *at = strstr(b->MAT, pattern)) {
+            *node = (int)(at - b->MAT);
+            return b;
+        }
     }
-    return MEM_NODES - i;
+    return nullptr;
 }
 
-// Takes k nodes from i on in r's standard block; returns their zeroed memory.
-char *TakeNodes(BlockRef &r, int i, int k) {
-    MemBlock *b = r.Block;
+MemBlock *BlockByWalk(const void *p) {
+    for (MemBlock *b = pMemB; b != nullptr; b = b->pNext)
+        if ((const char *)p >= b->pData && (const char *)p - b->pData < b->Size) return b;
+    return nullptr;
+}
+
+void CheckFreeCount(const MemBlock *b) {
+    if (b->FreeNodes != (int)std::count(b->MAT, b->MAT + MEM_NODES, MEM_FREE))
+        IndexFault("FreeNodes differs from the free marks");
+}
+#endif
+
+// The first block in chain order with k free nodes in a row, and the lowest
+// such node; null when none has room.
+MemBlock *FirstFit(int k, int *node) {
+    MemBlock *b = MemIndexFirstFit(k, node);
+#ifdef MEM_CHECK_INDEX
+    int plainNode = -1;
+    MemBlock *plain = FirstFitByMAT(k, &plainNode);
+    if (plain != b || (b != nullptr && plainNode != *node)) IndexFault("first fit");
+#endif
+    return b;
+}
+
+// Takes k nodes from i on in b; returns their zeroed memory.
+char *TakeNodes(MemBlock *b, int i, int k) {
     char *p = NodeAddress(b, i);
-    MarkNodes(r, i, k, MEM_USED);
-    SetNode(r, i, k);
+    MarkNodes(b, i, k, MEM_USED);
+    SetNode(b, i, k);
+    MemIndexTake(b, i, k);
     memset(p, 0, (size_t)k * MEM_NODE_SIZE);
     return p;
-}
-
-// The first Index position from at on whose block has a run of k free
-// nodes, or Index.size().
-size_t WithRoom(size_t at, int k) {
-    const uint16_t *max = MaxRun.data();
-    size_t n = MaxRun.size();
-#ifdef __SSE2__
-    // Runs are at most 2048 long, so signed 16-bit compares do.
-    const __m128i need = _mm_set1_epi16((short)(k - 1));
-    for (; at + 8 <= n; at += 8) {
-        __m128i v = _mm_loadu_si128((const __m128i *)(max + at));
-        int fits = _mm_movemask_epi8(_mm_cmpgt_epi16(v, need));
-        if (fits != 0) return at + __builtin_ctz(fits) / 2;
-    }
-#endif
-    while (at < n && max[at] < k)
-        at++;
-    return at;
 }
 
 char *GetDedicated(long len) {
@@ -344,23 +158,24 @@ char *GetDedicated(long len) {
     MemBlock *b = GetNewBlock((int)size);
     if (b == nullptr) return nullptr;
     memset(b->pData, 0, len);
-    MarkNodes(*Index.back(), 0, MEM_NODES, MEM_USED);
+    MarkNodes(b, 0, MEM_NODES, MEM_USED);
+    MemIndexMark(b, 0, MEM_NODES, false);
     b->FreeNodes = 0;
     b->Used = (int)len;
     return b->pData;
 }
 
 char *GetStandard(long len) {
-    int k = (int)(len / MEM_NODE_SIZE);
+    int k = (int)(len / MEM_NODE_SIZE), i = 0;
     if (pMemB == nullptr && GetNewBlock((int)len) == nullptr) return nullptr;
-    for (size_t at = WithRoom(0, k); at < Index.size(); at = WithRoom(at + 1, k)) {
-        BlockRef &r = *Index[at];
-        int i = FindFreeRun(r, k);
-        if (i >= 0) return TakeNodes(r, i, k);
-        Resync(r); // the summary was wrong; trust the MAT
+    MemBlock *b = FirstFit(k, &i);
+    if (b == nullptr) {
+        // No block has room: a new one at the tail, empty, so the fit is node 0.
+        b = GetNewBlock((int)len);
+        if (b == nullptr) return nullptr;
+        i = 0;
     }
-    if (GetNewBlock((int)len) == nullptr) return nullptr;
-    return TakeNodes(*Index.back(), 0, k);
+    return TakeNodes(b, i, k);
 }
 
 // Bytes of p's allocation from p on: all of a dedicated block's data area
@@ -397,31 +212,35 @@ char *AdjustLarge(MemBlock *b, char *p, int i, long len) {
 
 // p lies in node i, the first node of an allocation; in place it is handed
 // back as it came.
-char *AdjustStandard(BlockRef &r, char *p, int i, long len) {
-    MemBlock *b = r.Block;
+char *AdjustStandard(MemBlock *b, char *p, int i, long len) {
     int k = (int)(len / MEM_NODE_SIZE), a = b->Node[i].Count;
     char *start = b->Node[i].pStart;
     if (k == a) return p;
     if (k < a) {
-        MarkNodes(r, i + k, a - k, MEM_FREE);
+        MarkNodes(b, i + k, a - k, MEM_FREE);
+        MemIndexMark(b, i + k, a - k, true);
         memset(NodeAddress(b, i + k), 0, (size_t)(a - k) * MEM_NODE_SIZE);
-        SetNode(r, i, k);
+        SetNode(b, i, k);
         return p;
     }
     int d = k - a;
     if (i + k <= MEM_NODES && TestMAT(b->MAT + i + a, MEM_FREE, d)) {
-        MarkNodes(r, i + a, d, MEM_USED);
+        MarkNodes(b, i + a, d, MEM_USED);
+        MemIndexMark(b, i + a, d, false);
         memset(NodeAddress(b, i + a), 0, (size_t)d * MEM_NODE_SIZE);
-        SetNode(r, i, k);
+        SetNode(b, i, k);
         return p;
     }
     if (i - d >= 0 && TestMAT(b->MAT + i - d, MEM_FREE, d)) {
         char *q = NodeAddress(b, i - d);
-        MarkNodes(r, i - d, d, MEM_USED);
+        MarkNodes(b, i - d, d, MEM_USED);
+        MemIndexMark(b, i - d, d, false);
         memmove(q, start, (size_t)a * MEM_NODE_SIZE);
         memset(q + (size_t)a * MEM_NODE_SIZE, 0, (size_t)d * MEM_NODE_SIZE);
-        SetNode(r, i - d, k);
-        SetNode(r, i, 0);
+        SetNode(b, i - d, k);
+        SetNode(b, i, 0);
+        MemIndexStart(b, i - d, true);
+        MemIndexStart(b, i, false);
         return q;
     }
     char *q = GetMem((int)len);
@@ -496,7 +315,7 @@ void DumpStandard(const MemBlock *b) {
 } // namespace
 
 void *MapBlock(int size) {
-    if (size < 0) return nullptr;
+    if (size < 0 || InjectedFailure()) return nullptr;
     size_t len = MappedLength(size);
     if (MemId < 0) MemId = open("/dev/zero", O_RDWR | O_CLOEXEC);
     if (MemId < 0) {
@@ -530,38 +349,23 @@ MemBlock *GetNewBlock(int size) {
 
 void PushBlock(MemBlock *b) {
     if (b == nullptr) return;
-    auto ref = std::make_unique<BlockRef>();
-    ref->Block = b;
-    ref->pData = b->pData;
-    ref->Size = b->Size;
-    ref->Pos = (uint32_t)Index.size();
-    MaxRun.push_back(0);
-    ByAddress.insert(AreaAfter(ref->pData), {ref->pData, ref.get()});
-    Index.push_back(std::move(ref));
-    Resync(*Index.back());
     b->pNext = nullptr;
     if (pMemB == nullptr) {
         b->pPrev = nullptr;
         pMemB = b;
-        return;
+    } else {
+        MemBlock *tail = pMemB;
+        while (tail->pNext != nullptr)
+            tail = tail->pNext;
+        tail->pNext = b;
+        b->pPrev = tail;
     }
-    MemBlock *tail = pMemB;
-    while (tail->pNext != nullptr)
-        tail = tail->pNext;
-    tail->pNext = b;
-    b->pPrev = tail;
+    MemIndexAdd(b);
 }
 
 MemBlock *PopBlock(MemBlock *b) {
     if (b == nullptr) return nullptr;
-    if (BlockRef *r = RefOf(b)) {
-        uint32_t pos = r->Pos;
-        ByAddress.erase(AreaAfter(r->pData) - 1);
-        MaxRun.erase(MaxRun.begin() + pos);
-        Index.erase(Index.begin() + pos);
-        for (size_t i = pos; i < Index.size(); i++)
-            Index[i]->Pos = (uint32_t)i;
-    }
+    MemIndexDrop(b);
     MemBlock *result = b;
     if (b == pMemB) {
         pMemB = b->pNext;
@@ -575,8 +379,11 @@ MemBlock *PopBlock(MemBlock *b) {
 
 MemBlock *FindBlock(const void *p) {
     if (p == nullptr) return nullptr;
-    BlockRef *r = RefHolding(p);
-    return r == nullptr ? nullptr : r->Block;
+    MemBlock *b = MemIndexBlockOf(p);
+#ifdef MEM_CHECK_INDEX
+    if (b != BlockByWalk(p)) IndexFault("block of an address");
+#endif
+    return b;
 }
 
 void FreeBlock(MemBlock *b) {
@@ -597,25 +404,38 @@ int TestMAT(const char *s, char c, int count) {
 char *GetMem(int n) {
     long len = RoundedLength(n);
     if (len < 0) return nullptr;
+    if (InjectedFailure()) {
+        fprintf(stderr, "ERROR: %s\n", OutOfMem);
+        return nullptr;
+    }
     return len > MEM_BLOCK_SIZE ? GetDedicated(len) : GetStandard(len);
 }
 
 int PutMem(const void *p) {
-    BlockRef *r = RefHolding(p);
-    if (r == nullptr) return 0;
-    MemBlock *b = r->Block;
-    if (r->Size > MEM_BLOCK_SIZE) {
+    MemBlock *b = FindBlock(p);
+    if (b == nullptr) return 0;
+    if (IsDedicated(b)) {
         FreeBlock(b);
         return 1;
     }
-    int i = (int)(((const char *)p - r->pData) / MEM_NODE_SIZE);
-    int count = CountAt(*r, i);
+    int i = (int)(((const char *)p - b->pData) / MEM_NODE_SIZE);
+    // Node[i]'s Count (when it has a pStart), as the index keeps it in cache.
+    int count = MemIndexCount(b, i);
+#ifdef MEM_CHECK_INDEX
+    if (count != (b->Node[i].pStart != nullptr ? b->Node[i].Count : 0))
+        IndexFault("length of an allocation");
+#endif
     if (count != 0) {
-        MarkNodes(*r, i, count, MEM_FREE);
-        SetNode(*r, i, 0);
+        MarkNodes(b, i, count, MEM_FREE);
+        SetNode(b, i, 0);
+        MemIndexRelease(b, i, count);
     }
-    // Whether or not p freed anything, an empty block does not stay mapped.
-    if (r->Free == MEM_NODES) FreeBlock(b);
+#ifdef MEM_CHECK_INDEX
+    CheckFreeCount(b);
+#endif
+    // Whether or not p freed anything, an empty block does not stay mapped;
+    // every mark free is what FreeNodes counts.
+    if (b->FreeNodes == MEM_NODES) FreeBlock(b);
     return count != 0;
 }
 
@@ -624,9 +444,8 @@ char *AdjustMem(void *p, int n) {
         if (p != nullptr) PutMem(p);
         return nullptr;
     }
-    BlockRef *r = RefHolding(p);
-    if (r == nullptr) return GetMem(n);
-    MemBlock *b = r->Block;
+    MemBlock *b = FindBlock(p);
+    if (b == nullptr) return GetMem(n);
     long len = RoundedLength(n);
     if (len < 0) return nullptr;
     if (IsDedicated(b)) return AdjustLarge(b, (char *)p, 0, len);
@@ -634,7 +453,7 @@ char *AdjustMem(void *p, int n) {
     int i = (int)(((char *)p - b->pData) / MEM_NODE_SIZE);
     if (b->Node[i].Count == 0 || b->Node[i].pStart == nullptr) return nullptr;
     if (len > MEM_BLOCK_SIZE) return AdjustLarge(b, (char *)p, i, len);
-    return AdjustStandard(*r, (char *)p, i, len);
+    return AdjustStandard(b, (char *)p, i, len);
 }
 
 void DumpMem() {

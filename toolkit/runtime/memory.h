@@ -43,6 +43,11 @@ extern MemBlock *pMemB;
 extern int MemId;
 // The out-of-memory text.
 extern const char *OutOfMem;
+// Fault injection for tests: while positive, every GetMem and every mapping
+// of a new area counts it down, and the call that brings it to 0 fails as if
+// no memory could be had (the out-of-memory error is printed, null given).
+// 0, the start, injects nothing.
+extern long MemFailCountdown;
 
 // Zero-filled memory for at least n + 1 bytes; null if n is 0 (or negative)
 // or no memory can be had (then "ERROR: Unable to allocate memory" is printed).

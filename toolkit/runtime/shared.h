@@ -19,3 +19,9 @@ extern char *my_name;
 extern char flUseLog;
 // Tool directory read by the string and database services; null unless the host sets it.
 extern char *pToolPath;
+
+// Waits the given number of seconds. Every wait the system makes goes through here: a command's
+// settling time, the retries of a busy database, the process check's polls.
+void WaitSeconds(unsigned seconds);
+// When set, WaitSeconds calls it instead of sleeping; tests use it to count or shorten waits.
+extern void (*pWaitHook)(unsigned seconds);

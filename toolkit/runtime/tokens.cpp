@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -24,9 +25,51 @@ constexpr size_t kFnSize = 256;
 // Longest path FindExistingPath climbs.
 constexpr size_t kExistingPathMax = 4095;
 
-bool IsDelim(char c, const char *delims) {
-    return c != '\0' && strchr(delims, c) != nullptr;
-}
+// The delimiters of a call as a 256-entry table. One table is kept, for the
+// delimiters of the last call, and reused while the next calls pass the same
+// text (the usual walk over one input); checking that costs less than one
+// short token, rebuilding costs more. Besides the delimiters the table marks
+// NUL and the backslash, so one look-up per character tells an ordinary
+// token character from everything that needs a second look.
+class DelimTable {
+  public:
+    static const DelimTable &For(const char *delims) {
+        static DelimTable last;
+        if (delims == nullptr) delims = "";
+        if (!last.Holds(delims)) last.Build(delims);
+        return last;
+    }
+    // Whether c is NUL, a backslash or a delimiter.
+    bool Stops(unsigned char c) const { return flags_[c] != 0; }
+    // Whether c is one of the delimiters (NUL never is).
+    bool IsDelim(unsigned char c) const { return (flags_[c] & kDelim) != 0; }
+
+  private:
+    static constexpr unsigned char kStop = 1, kDelim = 2;
+    static constexpr size_t kTextMax = 31; // longer sets are rebuilt on every call
+
+    bool Holds(const char *delims) const {
+        const char *a = delims, *b = text_;
+        while (*a == *b && *a != '\0') {
+            a++;
+            b++;
+        }
+        return valid_ && *a == *b;
+    }
+    [[gnu::noinline, gnu::cold]] void Build(const char *delims) {
+        memset(flags_, 0, sizeof flags_);
+        flags_[0] = flags_['\\'] = kStop;
+        for (const char *d = delims; *d != '\0'; d++)
+            flags_[(unsigned char)*d] = kStop | kDelim;
+        size_t len = strlen(delims);
+        valid_ = len <= kTextMax;
+        memcpy(text_, delims, valid_ ? len + 1 : 1);
+    }
+
+    unsigned char flags_[256] = {};
+    char text_[kTextMax + 1] = {};
+    bool valid_ = false;
+};
 
 char Unescape(char c) {
     switch (c) {
@@ -43,33 +86,36 @@ char Unescape(char c) {
 
 // One step of the copying tokenizer over *pos into buf (256 bytes). Returns
 // 1 for a token (possibly empty), 0 for a line-mode stop at a newline.
-int ScanToken(char *&pos, const char *delims, bool lineMode, char *buf) {
-    chTokenDel = 0;
+[[gnu::always_inline]] inline int ScanToken(char *&pos, const DelimTable &delims, bool lineMode,
+                                            char *buf) {
+    char del = 0;
     size_t n = 0;
-    char *s = pos;
-    while (*s != '\0') {
+    const char *s = pos;
+    int result = 1;
+    for (;;) {
         char c = *s;
-        if (c == '\\' && s[1] != '\0') {
+        if (!delims.Stops((unsigned char)c)) {
+            s++;
+        } else if (c == '\0') {
+            break;
+        } else if (c == '\\' && s[1] != '\0') {
             c = Unescape(s[1]);
             s += 2;
-        } else if (IsDelim(c, delims)) {
-            chTokenDel = c;
+        } else if (delims.IsDelim((unsigned char)c)) {
+            del = c;
             s++;
             if (n == 0) continue;
-            if (lineMode && c == '\n') {
-                buf[n] = '\0';
-                pos = s;
-                return 0;
-            }
+            if (lineMode && c == '\n') result = 0;
             break;
         } else {
-            s++;
+            s++; // a backslash that ends the input is a token character
         }
         if (n < TOKEN_MAX) buf[n++] = c;
     }
     buf[n] = '\0';
-    pos = s;
-    return 1;
+    pos = const_cast<char *>(s);
+    chTokenDel = del;
+    return result;
 }
 
 // Copies src into a static buffer of size bytes, cut to fit.
@@ -112,12 +158,11 @@ void ClimbOne(std::string &path) {
 char *GetToken(char *in, const char *delims) {
     bool lineMode = in == TOKEN_LINE_MODE;
     if (in != nullptr && !lineMode) szIn = in;
-    if (delims == nullptr) delims = "";
     if (szIn == nullptr) {
         chTokenDel = 0;
         return nullptr;
     }
-    if (!ScanToken(szIn, delims, lineMode, GetTokenBuf)) return nullptr;
+    if (!ScanToken(szIn, DelimTable::For(delims), lineMode, GetTokenBuf)) return nullptr;
     szTokenIn = szIn;
     return GetTokenBuf[0] != '\0' ? GetTokenBuf : nullptr;
 }
@@ -126,10 +171,9 @@ char *GetTokenD(char *in, const char *delims, char **cursor, char *buf) {
     if (cursor == nullptr || buf == nullptr) return nullptr;
     bool lineMode = in == TOKEN_LINE_MODE;
     if (in != nullptr && !lineMode) *cursor = in;
-    if (delims == nullptr) delims = "";
     if (*cursor == nullptr) return nullptr;
     char *pos = *cursor;
-    if (!ScanToken(pos, delims, lineMode, buf)) return nullptr;
+    if (!ScanToken(pos, DelimTable::For(delims), lineMode, buf)) return nullptr;
     *cursor = pos;
     return buf[0] != '\0' ? buf : nullptr;
 }
@@ -137,31 +181,39 @@ char *GetTokenD(char *in, const char *delims, char **cursor, char *buf) {
 char *GetTokenParse(char *in, const char *delims) {
     bool lineMode = in == TOKEN_LINE_MODE;
     if (in != nullptr && !lineMode) szIn = in;
-    if (delims == nullptr) delims = "";
-    chTokenDel = 0;
-    if (szIn == nullptr) return nullptr;
-    char *s = szIn;
-    while (IsDelim(*s, delims)) {
-        chTokenDel = *s;
+    if (szIn == nullptr) {
+        chTokenDel = 0;
+        return nullptr;
+    }
+    const DelimTable &set = DelimTable::For(delims);
+    char *s = szIn, del = 0;
+    while (set.IsDelim((unsigned char)*s)) {
+        del = *s;
         *s++ = '\0';
     }
     char *start = s;
-    while (*s != '\0') {
-        if (*s == '\\' && s[1] != '\0') {
+    for (;;) {
+        char c = *s;
+        if (!set.Stops((unsigned char)c)) {
+            s++;
+        } else if (c == '\0') {
+            break;
+        } else if (c == '\\' && s[1] != '\0') {
             s += 2;
-            continue;
-        }
-        if (IsDelim(*s, delims)) {
-            chTokenDel = *s;
+        } else if (set.IsDelim((unsigned char)c)) {
+            del = c;
             *s++ = '\0';
-            if (lineMode && chTokenDel == '\n') {
+            if (lineMode && c == '\n') {
+                chTokenDel = del;
                 szIn = s;
                 return nullptr;
             }
             break;
+        } else {
+            s++;
         }
-        s++;
     }
+    chTokenDel = del;
     szIn = szTokenIn = s;
     return *start != '\0' ? start : nullptr;
 }
@@ -170,14 +222,14 @@ int ParseStr(char *s, const char *delims, char **out, int max) {
     if (out == nullptr || max <= 0) return 0;
     std::fill(out, out + max, nullptr);
     if (s == nullptr) return 0;
-    if (delims == nullptr) delims = "";
+    const DelimTable &set = DelimTable::For(delims);
     int count = 0;
     while (count < max) {
-        while (IsDelim(*s, delims))
+        while (set.IsDelim((unsigned char)*s))
             *s++ = '\0';
         if (*s == '\0') break;
         out[count++] = s;
-        while (*s != '\0' && !IsDelim(*s, delims))
+        while (*s != '\0' && !set.IsDelim((unsigned char)*s))
             s += (*s == '\\' && s[1] != '\0') ? 2 : 1;
         if (*s != '\0') *s++ = '\0';
     }

@@ -1,3 +1,5 @@
+// Command table: the system commands by row (the row numbers are the interface) and
+// the search of each command in the standard directories and the PATH.
 #include "toolkit/syscmd/comtable.h"
 
 #include "toolkit/runtime/files.h"

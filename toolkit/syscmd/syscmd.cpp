@@ -1,7 +1,10 @@
+// Command execution: builds the command line, runs it through the shell with its output
+// logged by mode, reports failures, and waits the row's settling time.
 #include "toolkit/syscmd/syscmd.h"
 
 #include "toolkit/runtime/logging.h"
 #include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/shared.h"
 #include "toolkit/runtime/tokens.h"
 #include "toolkit/syscmd/comtable.h"
 #include "toolkit/syscmd/sysquery.h"
@@ -102,10 +105,10 @@ static std::string FailureText(const std::string &name, int status, bool sysFail
 // Settling time of the row after its command ran.
 static void SettleAfter(int row) {
     int wait = row >= FIRST_COMMAND_ROW ? ComList[row].wait : 0;
-    if (wait > 0) sleep(wait);
+    if (wait > 0) WaitSeconds(wait);
     if (wait != -1) return;
     for (int tries = 0; tries <= 10; tries++) {
-        if (tries) sleep(1);
+        if (tries) WaitSeconds(1);
         char *ids = GetSysPsIdList(ComList[row].name);
         if (ids) {
             PutMem(ids);
@@ -259,7 +262,7 @@ int SysCmdP(int mode, const char *fmt, ...) {
     if (line.size() > kRawLineMax) {
         if (loud) fprintf(stderr, "%s: %s: command line too long\n", prefix, name.c_str());
         if (mode == SYSCMD_FATAL) exit(1);
-        sleep(1);
+        WaitSeconds(1);
         return E2BIG;
     }
     if (loud) printf("%s\n", line.c_str());
@@ -270,6 +273,6 @@ int SysCmdP(int mode, const char *fmt, ...) {
         fprintf(stderr, "%s: %s\n", prefix, FailureText(name, status, sysFailed).c_str());
         if (mode == SYSCMD_FATAL) exit(1);
     }
-    sleep(1);
+    WaitSeconds(1);
     return status;
 }

@@ -1,7 +1,10 @@
+// System queries answered by running commands and reading their output: processes,
+// disk space, the user, the host and which print subsystem is installed.
 #include "toolkit/syscmd/sysquery.h"
 
 #include "toolkit/runtime/files.h"
 #include "toolkit/runtime/memory.h"
+#include "toolkit/runtime/shared.h"
 #include "toolkit/runtime/tokens.h"
 #include "toolkit/syscmd/comtable.h"
 #include "toolkit/syscmd/syscmd.h"
@@ -99,7 +102,7 @@ int KillProcessByName(const char *name) {
             break;
     }
     PutMem(ids);
-    sleep(1);
+    WaitSeconds(1);
     return killed;
 }
 

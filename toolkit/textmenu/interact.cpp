@@ -1,9 +1,15 @@
+// Menu interaction: the run loop that shows a menu and reads one line at a time,
+// selections by number or key letter, value entry, and the full-screen pick screen.
 #include "toolkit/textmenu/interact.h"
 
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <climits>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "toolkit/htmlhelp/htmlnav.h"
 #include "toolkit/nls/nlsstring.h"
@@ -98,6 +104,65 @@ char SelectPickOne(Menu *menu, int index, MenuItem *item, const char *argument) 
     return 0;
 }
 
+// What a line typed on the pick screen asks for.
+enum class PickLine {
+    Empty,    // the next page, or the first after the last
+    Save,     // leave, keeping what was set
+    Cancel,   // leave, putting back the value at entry
+    NextPage, // a line not beginning with a letter or digit
+    Numbers,  // a list of choice numbers
+};
+
+PickLine ClassifyPickLine(const char *line) {
+    if (IsEmptyLine(line)) return PickLine::Empty;
+    char c = line[0];
+    if (OSATTYMENU_SAVE && c == OSATTYMENU_SAVE[0]) return PickLine::Save;
+    if (OSATTYMENU_CANCEL && c == OSATTYMENU_CANCEL[0]) return PickLine::Cancel;
+    if (!isalnum(static_cast<unsigned char>(c))) return PickLine::NextPage;
+    return PickLine::Numbers;
+}
+
+const char *ReadPickLine() {
+    ReadLine();
+    return LineBuf;
+}
+
+// Applies the choice numbers of line (separated by ", \t") to working: a
+// pick-one takes the number, a pick-many flips its bit. Numbers out of range
+// or naming a disabled choice are skipped. True when one was taken.
+bool TakeChoiceNumbers(const MenuItem *item, bool many, unsigned disabled, const char *line,
+                       intptr_t &working) {
+    char copy[LINEBUF_SIZE];
+    snprintf(copy, sizeof copy, "%s", line);
+    bool taken = false;
+    for (char *tok = strtok(copy, ", \t"); tok != nullptr; tok = strtok(nullptr, ", \t")) {
+        if (!isalnum(static_cast<unsigned char>(*tok))) continue;
+        int n = atoi(tok);
+        if (n < 1 || n > item->choice_count) continue;
+        // A disabled choice is refused also when no page has shown it yet; a
+        // pick-many has no bit for a choice beyond 32.
+        if ((n <= 32 && (disabled >> (n - 1) & 1u)) || (many && n > 32) ||
+            !ChoiceEnabled(item, n - 1))
+            continue;
+        if (many)
+            working ^= static_cast<intptr_t>(1) << (n - 1);
+        else
+            working = n - 1;
+        taken = true;
+    }
+    return taken;
+}
+
+// Gives the pick item its new value, then runs its format and its action.
+void SetPickValue(Menu *menu, int index, intptr_t value, bool updateSelection) {
+    MenuItem *item = &menu->items[index];
+    item->previous_value = item->value;
+    item->value.i = value;
+    if (updateSelection) UpdateStateSelection(item);
+    ProcessStateFormat(menu, index);
+    RunAction(menu, item);
+}
+
 char EnterValue(MenuItem *item, const char *argument) {
     char text[LINEBUF_SIZE];
     if (argument != nullptr && *argument != '\0') {
@@ -128,6 +193,46 @@ char EnterValue(MenuItem *item, const char *argument) {
     return 1;
 }
 
+// Stores the settings in the file name. They go to a fresh file beside it
+// that takes the old one's place only once every byte is on disk, so a full
+// or read-only file system leaves the old settings as they were. False after
+// printing why on standard error.
+bool WriteSettings(Menu *menu, const char *name) {
+    // A link is written through, as opening it for writing would.
+    char resolved[PATH_MAX];
+    struct stat st;
+    if (lstat(name, &st) == 0 && S_ISLNK(st.st_mode) && realpath(name, resolved) != nullptr)
+        name = resolved;
+    const char *slash = strrchr(name, '/');
+    std::string tmp = slash ? std::string(name, (size_t)(slash - name) + 1) : std::string();
+    tmp += ".settingsXXXXXX";
+    int fd = mkstemp(tmp.data());
+    if (fd < 0) {
+        fprintf(stderr, "ERROR: can't open file, %s\n", name);
+        return false;
+    }
+    // The mode a plain create would give, or the old file's.
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, stat(name, &st) == 0 ? st.st_mode & 07777 : 0666 & ~mask);
+    pOut = fdopen(fd, "wt");
+    bool ok = pOut != nullptr;
+    if (ok) {
+        StoreMenu(menu);
+        ok = fflush(pOut) == 0 && !ferror(pOut) && fsync(fd) == 0;
+        ok = fclose(pOut) == 0 && ok;
+    } else {
+        close(fd);
+    }
+    pOut = nullptr;
+    ok = ok && rename(tmp.c_str(), name) == 0;
+    if (!ok) {
+        unlink(tmp.c_str());
+        fprintf(stderr, "ERROR: can't write file, %s\n", name);
+    }
+    return ok;
+}
+
 // The "s" commands: store the settings in a named file or in ".settings".
 void StoreSettings(Menu *menu, bool named) {
     const char *name = ".settings";
@@ -138,12 +243,7 @@ void StoreSettings(Menu *menu, bool named) {
         if (ValidateEntry(LineBuf, "/A(1,255)+-+_+/") != 0) return;
         name = LineBuf;
     }
-    pOut = OpenFile(nullptr, name, "wt", 1);
-    if (pOut == nullptr) return;
-    StoreMenu(menu);
-    fclose(pOut);
-    pOut = nullptr;
-    if (!named) exit(0);
+    if (WriteSettings(menu, name) && !named) exit(0);
 }
 
 // The selectable item among the first count whose key is key: numbered
@@ -307,68 +407,36 @@ int ProcessStateValue(Menu *menu, int index, char *input) {
     if (menu == nullptr || index < 0) return 0;
     MenuItem *item = &menu->items[index];
     bool many = item->kind == ITEM_PICK_MANY;
+    // The working value lives across lines; cancel puts back the value at entry.
     intptr_t working = item->value.i, atEntry = item->value.i;
-    int offset = 0, pageStart = 0;
+    int offset = 0;
     int result = 0;
     // Filled by the screen page by page and emptied on the first page, so the
     // choices seen disabled on earlier pages stay refused on later ones.
     unsigned disabled = 0;
     for (;;) {
-        pageStart = offset;
+        int pageStart = offset;
         int shown = PrintPickOneManyScreen(item, &disabled, offset);
         if (shown < 0) return result;
         offset = shown > 0 ? offset + shown : 0;
-        const char *line;
-        if (input != nullptr && *input != '\0') {
-            line = input;
-        } else {
-            ReadLine();
-            line = LineBuf;
-        }
-        for (;;) { // one line; "continue" shows the next page
-            if (IsEmptyLine(line)) {
-                if (offset >= item->choice_count) offset = 0;
-                break;
-            }
-            char c = line[0];
-            if (OSATTYMENU_SAVE && c == OSATTYMENU_SAVE[0]) return result;
-            if (OSATTYMENU_CANCEL && c == OSATTYMENU_CANCEL[0]) {
-                item->previous_value = item->value;
-                item->value.i = atEntry;
-                ProcessStateFormat(menu, index);
-                RunAction(menu, item);
-                return result;
-            }
-            if (!isalnum(static_cast<unsigned char>(c))) break;
-            // A list of choice numbers.
-            char copy[LINEBUF_SIZE];
-            snprintf(copy, sizeof copy, "%s", line);
-            bool taken = false;
-            for (char *tok = strtok(copy, ", \t"); tok != nullptr; tok = strtok(nullptr, ", \t")) {
-                if (!isalnum(static_cast<unsigned char>(*tok))) continue;
-                int n = atoi(tok);
-                if (n < 1 || n > item->choice_count) continue;
-                // A disabled choice is refused also when no page has shown it
-                // yet; a pick-many has no bit for a choice beyond 32.
-                if ((n <= 32 && (disabled >> (n - 1) & 1u)) || (many && n > 32) ||
-                    !ChoiceEnabled(item, n - 1))
-                    continue;
-                if (many)
-                    working ^= static_cast<intptr_t>(1) << (n - 1);
-                else
-                    working = n - 1;
-                taken = true;
-            }
-            if (taken) {
-                item->previous_value = item->value;
-                item->value.i = working;
-                if (input != nullptr) input[0] = '\0';
-                if (!many) UpdateStateSelection(item);
-                ProcessStateFormat(menu, index);
-                RunAction(menu, item);
-                result = 1;
-                offset = pageStart;
-            }
+        const char *line = input != nullptr && *input != '\0' ? input : ReadPickLine();
+        switch (ClassifyPickLine(line)) {
+        case PickLine::Empty:
+            if (offset >= item->choice_count) offset = 0;
+            break;
+        case PickLine::Save:
+            return result;
+        case PickLine::Cancel:
+            SetPickValue(menu, index, atEntry, false);
+            return result;
+        case PickLine::NextPage:
+            break;
+        case PickLine::Numbers:
+            if (!TakeChoiceNumbers(item, many, disabled, line, working)) break;
+            if (input != nullptr) input[0] = '\0';
+            SetPickValue(menu, index, working, !many);
+            result = 1;
+            offset = pageStart;
             break;
         }
         if (input != nullptr && line == input) input = nullptr;

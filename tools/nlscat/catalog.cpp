@@ -1,4 +1,4 @@
-// Text catalogues of the catalogue tool: parsing, checking and formatting.
+// Text catalogues of the catalogue tool: parsing, checking, formatting and writing.
 #include "tools/nlscat/catalog.h"
 
 #include "toolkit/dbm/dbm.h"
@@ -6,6 +6,8 @@
 
 #include <climits>
 #include <cstdio>
+#include <filesystem>
+#include <unistd.h>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -309,4 +311,46 @@ std::string FormatCatalog(const std::vector<CatEntry> &entries) {
         }
     }
     return out;
+}
+
+bool WriteCatalogDatabase(const std::string &path, const std::vector<CatEntry> &entries,
+                          bool headerless) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    std::string staging = path + ".build";
+    auto discard = [&] {
+        unlink(staging.c_str());
+        unlink((staging + "_new").c_str());
+    };
+    discard();
+    // The database library makes ./db before a write-back; don't leave it behind.
+    bool hadDbDir = std::filesystem::exists("db", ec);
+    DbmSetV4DriverPathHandling(); // the name is a full file path
+    DbTHandle *db = DbTOpen(staging.c_str(), DBT_NO_RELOAD | DBT_NO_WRITEBACK);
+    if (!db) {
+        fprintf(stderr, "nlscat: can't write %s\n", path.c_str());
+        return false;
+    }
+    if (headerless) DbTSetDbType(db, 1);
+    bool ok = true;
+    for (const CatEntry &e : entries) {
+        std::string data = e.text + '\0';
+        if (!DbmTPutRecord(db, e.key.c_str(), data.data(), static_cast<int>(data.size()))) {
+            fprintf(stderr, "nlscat: %s: can't store key %s\n", e.where.c_str(), e.key.c_str());
+            ok = false;
+        }
+    }
+    // An image without records is no write for the library; an empty file is the
+    // database without strings that every reader accepts.
+    auto writeEmpty = [&] {
+        FILE *f = fopen(staging.c_str(), "w");
+        return f != nullptr && fclose(f) == 0;
+    };
+    bool written = ok && (entries.empty() ? writeEmpty() : DbmTArchiveDb(db));
+    DbTClose(db);
+    if (written && rename(staging.c_str(), path.c_str()) != 0) written = false;
+    if (ok && !written) fprintf(stderr, "nlscat: can't write %s\n", path.c_str());
+    if (!written) discard();
+    if (!hadDbDir) rmdir("db"); // only when still empty
+    return written;
 }

@@ -1,4 +1,4 @@
-// Text catalogues of the catalogue tool: parsing, checking and formatting.
+// Text catalogues of the catalogue tool: parsing, checking, formatting and writing.
 #pragma once
 
 #include <string>
@@ -34,3 +34,10 @@ bool CheckCatalog(const std::vector<CatEntry> &entries, std::string &err);
 // as "$key" lines (the key quoted when it holds blanks, control characters or begins with a
 // quote), every text quoted.
 std::string FormatCatalog(const std::vector<CatEntry> &entries);
+
+// Writes entries as the new string database at path (a full file path; headerless: the
+// format without a header). The database is built beside path and moved over it only when
+// whole, so a failure leaves an old database at path as it was. False after a message
+// "nlscat: ..." on standard error.
+bool WriteCatalogDatabase(const std::string &path, const std::vector<CatEntry> &entries,
+                          bool headerless);

@@ -95,42 +95,6 @@ bool ReadDatabase(const std::string &path, std::vector<CatEntry> &out) {
     return true;
 }
 
-bool WriteDatabase(const std::string &path, const std::vector<CatEntry> &entries, bool headerless) {
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    unlink(path.c_str());
-    unlink((path + "_new").c_str());
-    // The database library makes ./db before a write-back; don't leave it behind.
-    bool hadDbDir = std::filesystem::exists("db", ec);
-    DbmSetV4DriverPathHandling(); // the name is a full file path
-    DbTHandle *db = DbTOpen(path.c_str(), DBT_NO_RELOAD | DBT_NO_WRITEBACK);
-    if (!db) return false;
-    if (headerless) DbTSetDbType(db, 1);
-    bool ok = true;
-    for (const CatEntry &e : entries) {
-        std::string data = e.text + '\0';
-        if (!DbmTPutRecord(db, e.key.c_str(), data.data(), static_cast<int>(data.size()))) {
-            fprintf(stderr, "nlscat: %s: can't store key %s\n", e.where.c_str(), e.key.c_str());
-            ok = false;
-        }
-    }
-    // An image without records is no write for the library; an empty file is the
-    // database without strings that every reader accepts.
-    if (ok && entries.empty()) {
-        FILE *f = fopen(path.c_str(), "w");
-        if (f == nullptr || fclose(f) != 0) {
-            fprintf(stderr, "nlscat: can't write %s\n", path.c_str());
-            ok = false;
-        }
-    } else if (ok && !DbmTArchiveDb(db)) {
-        fprintf(stderr, "nlscat: can't write %s\n", path.c_str());
-        ok = false;
-    }
-    DbTClose(db);
-    if (!hadDbDir) rmdir("db"); // only when still empty
-    return ok;
-}
-
 int Build(int argc, char **argv) {
     bool headerless = argc > 0 && strcmp(argv[0], "--headerless") == 0;
     if (headerless) --argc, ++argv;
@@ -148,7 +112,7 @@ int Build(int argc, char **argv) {
         fprintf(stderr, "nlscat: %s\n", err.c_str());
         return 1;
     }
-    return WriteDatabase(DatabasePath(argv[0]), entries, headerless) ? 0 : 1;
+    return WriteCatalogDatabase(DatabasePath(argv[0]), entries, headerless) ? 0 : 1;
 }
 
 int List(int argc, char **argv) {

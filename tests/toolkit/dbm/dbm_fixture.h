@@ -5,6 +5,7 @@
 #include "toolkit/dbm/dbm.h"
 #include "toolkit/dbm/dbt.h"
 #include "toolkit/runtime/shared.h"
+#include "tests/support/disk.h"
 
 #include <gtest/gtest.h>
 
@@ -47,10 +48,16 @@ inline Bytes Concat(std::initializer_list<Bytes> parts) {
     return all;
 }
 
-// Fresh tool directory <tmp>/ with <tmp>/db, made the current directory for the test.
+// Seconds the code under test asked to wait since the test began (the waits are not made).
+inline unsigned waitedSeconds = 0;
+
+// Fresh tool directory <tmp>/ with <tmp>/db, made the current directory for the test. The
+// 1-second retries of a database that cannot be opened are counted, not waited.
 class DbDir : public testing::Test {
   protected:
     void SetUp() override {
+        waitedSeconds = 0;
+        pWaitHook = [](unsigned seconds) { waitedSeconds += seconds; };
         char tmpl[] = "/tmp/dbmtestXXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         root = tmpl;
@@ -62,6 +69,7 @@ class DbDir : public testing::Test {
         DbmV4DriverPathHandling = 0;
     }
     void TearDown() override {
+        pWaitHook = nullptr;
         pToolPath = savedTool;
         DbmV4DriverPathHandling = 0;
         if (chdir(oldCwd) != 0) ADD_FAILURE() << "chdir back failed";
@@ -76,50 +84,6 @@ class DbDir : public testing::Test {
     char oldCwd[4096];
     char *savedTool = nullptr;
 };
-
-// Runs child in a forked process and checks its verdict: an empty text passes, "SKIP: why"
-// skips the test, anything else fails it.
-inline void RunInChild(const std::function<std::string()> &child) {
-    int pipefd[2];
-    ASSERT_EQ(pipe(pipefd), 0);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        close(pipefd[0]);
-        std::string verdict = child();
-        if (write(pipefd[1], verdict.data(), verdict.size()) < 0) _exit(3);
-        _exit(0);
-    }
-    close(pipefd[1]);
-    std::string verdict;
-    char buf[512];
-    for (ssize_t n; (n = read(pipefd[0], buf, sizeof buf)) > 0;)
-        verdict.append(buf, (size_t)n);
-    close(pipefd[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
-    if (verdict.rfind("SKIP: ", 0) == 0) GTEST_SKIP() << verdict.substr(6);
-    EXPECT_EQ(verdict, "");
-}
-
-// Runs body in a child process, in the directory dir (made first) on a 64 KiB tmpfs of a private
-// mount namespace; body returns the child's verdict (an empty text for success). Skips the test
-// when the namespace or the mount can't be had.
-inline void RunOnTinyDisk(const std::string &dir, const std::function<std::string()> &body) {
-    ASSERT_EQ(mkdir(dir.c_str(), 0777), 0);
-    RunInChild([&]() -> std::string {
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr))
-            return "SKIP: no private mount namespace (" + std::string(strerror(errno)) + ")";
-        if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k") != 0)
-            return "SKIP: can't mount a tmpfs (" + std::string(strerror(errno)) + ")";
-        if (chdir(dir.c_str()) != 0) return "can't enter the tmpfs";
-        std::string verdict = body();
-        if (chdir("/") != 0) verdict += " (can't leave the tmpfs)";
-        umount2(dir.c_str(), MNT_DETACH);
-        return verdict;
-    });
-}
 
 // Runs fn with standard error captured into the returned text (usable in a forked child).
 inline std::string CaptureStderr(const std::function<void()> &fn) {

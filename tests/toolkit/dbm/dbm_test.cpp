@@ -1,3 +1,5 @@
+// Record databases: the scrambling, the headerless file format byte for byte, lookups,
+// walks, and files that are full, unreadable or refused.
 #include "toolkit/dbm/dbm.h"
 #include "toolkit/runtime/memory.h"
 #include "toolkit/runtime/tokens.h"
@@ -262,6 +264,7 @@ TEST_F(Dbm, PutLeavesADatabaseItCannotReadAlone) {
             return "SKIP: the file stays readable";
         }
         if (DbmPutRecord("t", "k", "v", 1)) return "a put over an unreadable database succeeded";
+        if (waitedSeconds != 10) return "waited " + std::to_string(waitedSeconds) + " s, not 10";
         if (Exists(root + "/db/t.odb_new")) return "working copy left behind";
         return "";
     });

@@ -1,3 +1,5 @@
+// Typed databases: both file formats, deletes, deferred write-back, reloads by modification
+// time, the key index through changes, and a file that cannot be read.
 #include "toolkit/dbm/dbt.h"
 #include "toolkit/runtime/memory.h"
 #include "toolkit/runtime/tokens.h"

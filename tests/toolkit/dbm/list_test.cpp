@@ -1,3 +1,4 @@
+// The linked list library: appends and pushes, pops, positions, copies and moves.
 #include "toolkit/dbm/list.h"
 #include "toolkit/runtime/memory.h"
 

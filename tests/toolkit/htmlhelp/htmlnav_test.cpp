@@ -3,6 +3,7 @@
 
 #include "tests/toolkit/nls/nls_fixture.h"
 #include "tests/toolkit/textmenu/menu_io.h"
+#include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -53,9 +54,7 @@ const char *kGuide = "<html page=\"start\"><body>Start<br><a href=\"#usage\">usa
 class HtmlNav : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/htmlnav.XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
+        ASSERT_FALSE(dir_.empty());
         std::string guide = kGuide;
         ASSERT_TRUE(HtmlHelp((dir_ + "/guide.html").c_str(), guide.data()));
         guideIndex_ = CurrentFile;
@@ -66,10 +65,10 @@ class HtmlNav : public ::testing::Test {
     void TearDown() override {
         // Tests may work inside the scratch directory; leave it before it goes.
         EXPECT_EQ(chdir(cwd_.c_str()), 0);
-        system(("rm -rf " + dir_).c_str());
     }
     std::string cwd_ = std::filesystem::current_path().string();
-    std::string dir_;
+    ScratchDir scratch_;
+    std::string dir_ = scratch_.path;
     HtmlFile *guide_ = nullptr;
     int guideIndex_ = 0;
 };

@@ -1,5 +1,6 @@
 // Help file parsing: elements, entities, links, pages and the file table.
 #include "toolkit/toolkit.h"
+#include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -109,18 +110,14 @@ TEST(HtmlParse, GetKeyWordCutsTags) {
 
 class HtmlFiles : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/htmlparse.XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-    }
-    void TearDown() override { system(("rm -rf " + dir_).c_str()); }
+    void SetUp() override { ASSERT_FALSE(dir_.empty()); }
     std::string Write(const std::string &name, const std::string &text) {
         std::string path = dir_ + "/" + name;
         std::ofstream(path) << text;
         return path;
     }
-    std::string dir_;
+    ScratchDir scratch_;
+    std::string dir_ = scratch_.path;
 };
 
 TEST_F(HtmlFiles, PagesSkippedSectionsAndReloading) {

@@ -1,3 +1,4 @@
+// Terminal line input: one line without its newline, long lines, 0xFF and tiny buffers.
 #include "toolkit/runtime/console.h"
 
 #include <gtest/gtest.h>

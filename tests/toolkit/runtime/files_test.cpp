@@ -1,3 +1,5 @@
+// Files and directories: listings, FindFile, line readers, whole-file reads and the file
+// changes that run commands (against the fake commands).
 #include "tests/toolkit/syscmd/fakesys.h"
 
 #include <set>
@@ -17,7 +19,7 @@ std::vector<std::string> Items(const char *list) {
 }
 
 TEST(DirListTest, EmptyDirectoryHoldsDotAndDotDot) {
-    TempDir tmp;
+    ScratchDir tmp;
     char *list = GetDirFileList(tmp.path.c_str());
     ASSERT_NE(list, nullptr);
     std::vector<std::string> items = Items(list);
@@ -31,9 +33,9 @@ TEST(DirListTest, EmptyDirectoryHoldsDotAndDotDot) {
 }
 
 TEST(DirListTest, SearchByExtension) {
-    TempDir tmp;
+    ScratchDir tmp;
     for (const char *f : {"a.txt", "b.odb", "c.txt.bak", "noext", "d.txt"})
-        WriteFile(tmp / f, "");
+        writeFile(tmp / f, "");
     char *list = SearchDirFileList(tmp.path.c_str(), "txt");
     ASSERT_NE(list, nullptr);
     std::vector<std::string> items = Items(list);
@@ -59,15 +61,15 @@ int NodesOf(const char *p) {
 // Both listings size their memory by every entry of the directory (name
 // plus one each, plus three), whatever the search keeps.
 TEST(DirListTest, MemoryCoversEveryEntryPlusThree) {
-    TempDir tmp;
+    ScratchDir tmp;
     // ". .." and one 22-character name: 2 + 3 + 23 = 28 bytes, + 3 fill one node.
-    WriteFile(tmp / std::string(18, 'n') + ".txt", "");
+    writeFile(tmp / std::string(18, 'n') + ".txt", "");
     char *list = GetDirFileList(tmp.path.c_str());
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(NodesOf(list), 1);
     PutMem(list);
     // A 100-character name the search leaves out still counts.
-    WriteFile(tmp / std::string(96, 'm') + ".odb", "");
+    writeFile(tmp / std::string(96, 'm') + ".odb", "");
     list = SearchDirFileList(tmp.path.c_str(), "txt");
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(Items(list).size(), 1u);
@@ -91,14 +93,14 @@ struct FindCase {
 
 class FindFileTest : public ::testing::Test {
   protected:
-    TempDir tmp;
+    ScratchDir tmp;
     void SetUp() override {
-        WriteFile(tmp / "passwd", "x");
+        writeFile(tmp / "passwd", "x");
         mkdir((tmp / "etc").c_str(), 0755);
-        WriteFile(tmp / "etc/passwd", "x");
+        writeFile(tmp / "etc/passwd", "x");
         symlink("nowhere", (tmp / "dangling").c_str());
         symlink("etc", (tmp / "linkdir").c_str());
-        WriteFile(tmp / "tab\tname", "x");
+        writeFile(tmp / "tab\tname", "x");
     }
     std::string Dir(const char *d) const { return !strcmp(d, "@") ? tmp.path : tmp / d; }
 };
@@ -150,7 +152,7 @@ TEST_F(FindFileTest, StatVariantFollowsLinks) {
 }
 
 TEST_F(FindFileTest, FileFacts) {
-    WriteFile(tmp / "five", "12345");
+    writeFile(tmp / "five", "12345");
     EXPECT_EQ(GetFileSize((tmp / "five").c_str()), 5);
     EXPECT_EQ(GetFileSize((tmp / "none").c_str()), 0);
     EXPECT_GT(GetFileTime((tmp / "five").c_str()), 0);
@@ -163,10 +165,10 @@ TEST_F(FindFileTest, FileFacts) {
 
 class InputTest : public ::testing::Test {
   protected:
-    TempDir tmp;
+    ScratchDir tmp;
     std::string Put(const std::string &text) {
         std::string f = tmp / "in";
-        WriteFile(f, text);
+        writeFile(f, text);
         return f;
     }
     void TearDown() override { CloseInputFile(); }
@@ -238,7 +240,7 @@ TEST_F(InputTest, OpenFailuresByErrorMode) {
               "WARNING: can't open file, " + missing + "\n");
     EXPECT_STREQ(InputFileName, missing.c_str());
     EXPECT_STREQ(LineBuf, "");
-    ChildResult r = RunInChild([&] { OpenInputFile(missing.c_str(), 2); });
+    Forked r = sandboxFork([&] { OpenInputFile(missing.c_str(), 2); });
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "ERROR: can't open file, " + missing + "\n");
     std::string longPath = tmp / std::string(400, 'l');
@@ -264,7 +266,7 @@ TEST_F(InputTest, OpenFile) {
               nullptr);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(err.substr(0, err.find('\n') + 1), "ERROR: can't open file, " + missing + "\n");
-    ChildResult r = RunInChild([&] { OpenFile(nullptr, missing.c_str(), "rt", 2); });
+    Forked r = sandboxFork([&] { OpenFile(nullptr, missing.c_str(), "rt", 2); });
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(": can't open file, " + missing + " : "), std::string::npos);
     testing::internal::CaptureStdout();
@@ -284,15 +286,15 @@ TEST_F(InputTest, WholeFileReads) {
     EXPECT_STREQ(all, "hello world\n");
     EXPECT_EQ(SavedFileSize, 12);
     PutMem(all);
-    WriteFile(tmp / "one", "x");
+    writeFile(tmp / "one", "x");
     all = GetSavedFileContent((tmp / "one").c_str(), nullptr);
     EXPECT_STREQ(all, "");
     PutMem(all);
-    WriteFile(tmp / "empty", "");
+    writeFile(tmp / "empty", "");
     EXPECT_EQ(GetSavedFileContent(tmp.path.c_str(), "empty"), nullptr);
     EXPECT_EQ(SavedFileSize, 0);
     std::string big(5000, 'b');
-    WriteFile(tmp / "big", big);
+    writeFile(tmp / "big", big);
     ASSERT_EQ(GetFileContent(tmp.path.c_str(), "big"), 1);
     EXPECT_EQ(strlen(LineBuf), 4095u);
 }
@@ -312,8 +314,8 @@ TEST_F(InputTest, FileSearchAndPositionedReads) {
 // Names are compared whole and literally: no patterns, blanks only inside
 // the listing's own items.
 TEST_F(FindFileTest, NamesAreLiteral) {
-    WriteFile(tmp / "*", "x");
-    WriteFile(tmp / "a b", "x");
+    writeFile(tmp / "*", "x");
+    writeFile(tmp / "a b", "x");
     const FindCase cases[] = {
         {"@", "*", 1},      {"@", "p*", 0},       {"@", "pass?d", 0}, {"@", "[p]asswd", 0},
         {"@", "a b", 1},    {"@", "PASSWD", 0},   {"etc", "*", 0},    {"@", "etc/*", 0},
@@ -369,7 +371,7 @@ TEST_F(InputTest, SavedContentBySize) {
         SCOPED_TRACE(n);
         std::string text(n, 'v');
         if (n > 1) text[n - 1] = 'e';
-        WriteFile(tmp / "f", text);
+        writeFile(tmp / "f", text);
         char *all = GetSavedFileContent((tmp / "f").c_str(), nullptr);
         EXPECT_EQ(SavedFileSize, (int)n);
         if (n == 0) {
@@ -396,14 +398,14 @@ TEST_F(InputTest, OpenFileModes) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.mode);
         unlink(f.c_str());
-        if (c.before) WriteFile(f, c.before);
+        if (c.before) writeFile(f, c.before);
         testing::internal::CaptureStderr();
         FILE *h = OpenFile(nullptr, f.c_str(), c.mode, 0);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
         EXPECT_EQ(h != nullptr, c.opens);
         if (h) fclose(h);
         if (c.after) {
-            EXPECT_EQ(ReadFile(f), c.after);
+            EXPECT_EQ(readFile(f), c.after);
         }
     }
 }
@@ -467,9 +469,9 @@ TEST_F(InputTest, SilentOpenFailureKeepsTheMessageText) {
 }
 
 TEST(DirListTest, SearchByEmptyExtension) {
-    TempDir tmp;
+    ScratchDir tmp;
     for (const char *f : {"a.", "b.c", "plain"})
-        WriteFile(tmp / f, "");
+        writeFile(tmp / f, "");
     char *list = SearchDirFileList(tmp.path.c_str(), "");
     ASSERT_NE(list, nullptr);
     std::vector<std::string> items = Items(list);
@@ -542,15 +544,14 @@ TEST_F(FileChangeTest, CreateFileAppliesEachGivenAttribute) {
 TEST_F(FileChangeTest, CreateFileFailureEndsTheRun) {
     setenv("FAKECMD_EXIT_mkdir", "1", 1);
     std::string dir = tmp / "new";
-    ChildResult r =
-        RunInChild([&] { CreateFile(dir.c_str(), nullptr, nullptr, nullptr, nullptr); });
+    Forked r = sandboxFork([&] { CreateFile(dir.c_str(), nullptr, nullptr, nullptr, nullptr); });
     unsetenv("FAKECMD_EXIT_mkdir");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, ".ERROR: mkdir: exit status 1\n");
 }
 
 TEST_F(FileChangeTest, DeleteOnlyWhatExists) {
-    WriteFile(tmp / "f", "");
+    writeFile(tmp / "f", "");
     testing::internal::CaptureStdout();
     EXPECT_EQ(DeleteFile(tmp.path.c_str(), "f"), 0);
     EXPECT_EQ(DeleteFile(tmp.path.c_str(), "nothing"), 0);
@@ -567,7 +568,7 @@ TEST_F(FileChangeTest, DeleteOnlyWhatExists) {
 }
 
 TEST_F(FileChangeTest, RenameIsQuietAndOnlyWhenTheOldNameExists) {
-    WriteFile(tmp / "old", "");
+    writeFile(tmp / "old", "");
     testing::internal::CaptureStdout();
     EXPECT_EQ(RenameFile(tmp.path.c_str(), "old", "new"), 0);
     EXPECT_EQ(RenameFile(tmp.path.c_str(), "none", "new"), 0);
@@ -577,7 +578,7 @@ TEST_F(FileChangeTest, RenameIsQuietAndOnlyWhenTheOldNameExists) {
     std::string mv2 = "mv -f " + tmp / "old" + " " + tmp / "x";
     EXPECT_EQ(Record(), "sh -c " + bin + "/" + mv1 + "\n" + mv1 + "\nsh -c " + bin + "/" + mv2 +
                             "\n" + mv2 + "\n");
-    EXPECT_FALSE(Exists(logPath));
+    EXPECT_FALSE(pathExists(logPath));
 }
 
 } // namespace

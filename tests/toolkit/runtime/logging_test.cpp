@@ -1,3 +1,5 @@
+// Logging: when the log is written, truncated or appended, and the files planted at its
+// path (links, fifos, other users' files) that must never be written through.
 #include "tests/toolkit/syscmd/fakesys.h"
 
 #include <cerrno>
@@ -13,7 +15,7 @@ const uid_t ForeignUid = 54321;
 // Logging under a log name of the test's own, removed afterwards.
 class LogTest : public ::testing::Test {
   protected:
-    TempDir tmp;
+    ScratchDir tmp;
     std::string name, path;
     char *savedName = nullptr;
     void SetUp() override {
@@ -38,15 +40,15 @@ class LogTest : public ::testing::Test {
 TEST_F(LogTest, NothingIsWrittenWhileLoggingIsOff) {
     flUseLog = 0;
     PutLogMsg("x\n");
-    EXPECT_FALSE(Exists(path));
+    EXPECT_FALSE(pathExists(path));
     EXPECT_EQ(LogFileReady(), 0);
 }
 
 TEST_F(LogTest, FirstMessageTruncatesLaterOnesAppend) {
-    WriteFile(path, "old run\n", 0666);
+    writeFile(path, "old run\n", 0666);
     PutLogMsg("one %d\n", 1);
     PutLogMsg("two %s\n", "b");
-    EXPECT_EQ(ReadFile(path), "one 1\ntwo b\n");
+    EXPECT_EQ(readFile(path), "one 1\ntwo b\n");
 }
 
 TEST_F(LogTest, MissingLogIsCreatedWithMode666) {
@@ -63,7 +65,7 @@ TEST_F(LogTest, LogRemovedMidRunIsCreatedAgain) {
     PutLogMsg("a\n");
     unlink(path.c_str());
     PutLogMsg("b\n");
-    EXPECT_EQ(ReadFile(path), "b\n");
+    EXPECT_EQ(readFile(path), "b\n");
 }
 
 // What an attacker may plant at the log path before the run.
@@ -73,7 +75,7 @@ class PlantedLogTest : public LogTest, public ::testing::WithParamInterface<Plan
 
 TEST_P(PlantedLogTest, FirstMessageReplacesItByARegularFile) {
     std::string target = tmp / "target";
-    WriteFile(target, "precious\n", 0644);
+    writeFile(target, "precious\n", 0644);
     switch (GetParam()) {
     case Plant::Symlink:
         symlink(target.c_str(), path.c_str());
@@ -93,7 +95,7 @@ TEST_P(PlantedLogTest, FirstMessageReplacesItByARegularFile) {
     case Plant::ForeignFile:
         // Its owner could swap it for a link between our check and a
         // command's ">>" redirection.
-        WriteFile(path, "planted\n", 0666);
+        writeFile(path, "planted\n", 0666);
         if (chown(path.c_str(), ForeignUid, ForeignUid) != 0) GTEST_SKIP() << "cannot chown";
         break;
     }
@@ -103,9 +105,9 @@ TEST_P(PlantedLogTest, FirstMessageReplacesItByARegularFile) {
     EXPECT_TRUE(S_ISREG(st.st_mode));
     EXPECT_EQ(st.st_uid, geteuid());
     EXPECT_EQ(st.st_nlink, 1u);
-    EXPECT_EQ(ReadFile(path), "msg\n");
-    EXPECT_EQ(ReadFile(target), "precious\n");
-    EXPECT_FALSE(Exists(tmp / "nothing"));
+    EXPECT_EQ(readFile(path), "msg\n");
+    EXPECT_EQ(readFile(target), "precious\n");
+    EXPECT_FALSE(pathExists(tmp / "nothing"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Attacks, PlantedLogTest,
@@ -117,25 +119,25 @@ INSTANTIATE_TEST_SUITE_P(Attacks, PlantedLogTest,
 TEST_F(LogTest, ForeignFileMidRunIsNotUsed) {
     PutLogMsg("first\n");
     unlink(path.c_str());
-    WriteFile(path, "planted\n", 0666);
+    writeFile(path, "planted\n", 0666);
     if (chown(path.c_str(), ForeignUid, ForeignUid) != 0) GTEST_SKIP() << "cannot chown";
     testing::internal::CaptureStderr();
     PutLogMsg("second\n");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: couldn't open " + path + "\n");
     EXPECT_EQ(LogFileReady(), 0);
-    EXPECT_EQ(ReadFile(path), "planted\n");
+    EXPECT_EQ(readFile(path), "planted\n");
 }
 
 TEST_F(LogTest, LinkPlantedMidRunDropsTheMessage) {
     PutLogMsg("first\n");
     std::string target = tmp / "target";
-    WriteFile(target, "precious\n", 0644);
+    writeFile(target, "precious\n", 0644);
     unlink(path.c_str());
     symlink(target.c_str(), path.c_str());
     testing::internal::CaptureStderr();
     PutLogMsg("second\n");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: couldn't open " + path + "\n");
-    EXPECT_EQ(ReadFile(target), "precious\n");
+    EXPECT_EQ(readFile(target), "precious\n");
     EXPECT_EQ(GetFileType(path.c_str()), 2);
     EXPECT_EQ(LogFileReady(), 0);
 }
@@ -144,27 +146,27 @@ TEST_F(LogTest, FailedFirstMessageStillStartsTheRun) {
     // A directory that cannot be removed stands at the log path.
     mkdir(path.c_str(), 0777);
     std::string inside = path + "/keep";
-    WriteFile(inside, "");
+    writeFile(inside, "");
     testing::internal::CaptureStderr();
     PutLogMsg("first\n");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: couldn't open " + path + "\n");
     unlink(inside.c_str());
     rmdir(path.c_str());
-    WriteFile(path, "earlier\n", 0666);
+    writeFile(path, "earlier\n", 0666);
     PutLogMsg("second\n");
-    EXPECT_EQ(ReadFile(path), "earlier\nsecond\n");
+    EXPECT_EQ(readFile(path), "earlier\nsecond\n");
 }
 
 TEST_F(LogTest, LogFileReadyMakesTheLogSafeWithoutTruncating) {
     std::string target = tmp / "target";
-    WriteFile(target, "precious\n", 0644);
+    writeFile(target, "precious\n", 0644);
     symlink(target.c_str(), path.c_str());
     EXPECT_EQ(LogFileReady(), 1);
     EXPECT_EQ(GetFileType(path.c_str()), 3);
-    WriteFile(path, "cmd output\n", 0666);
+    writeFile(path, "cmd output\n", 0666);
     EXPECT_EQ(LogFileReady(), 1);
-    EXPECT_EQ(ReadFile(path), "cmd output\n");
-    EXPECT_EQ(ReadFile(target), "precious\n");
+    EXPECT_EQ(readFile(path), "cmd output\n");
+    EXPECT_EQ(readFile(target), "precious\n");
 }
 
 TEST_F(LogTest, UnopenableLogReportsAndGoesOn) {
@@ -182,10 +184,10 @@ TEST(ErrorMsgTest, KindsWarnExitOrStayQuiet) {
     ErrorMsg(0, 0, "kept %s", "here");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "WARNING: x=5\n");
     EXPECT_STREQ(Line, "kept here");
-    ChildResult r = RunInChild([] { ErrorMsg(2, 1, "bad %s", "thing"); });
+    Forked r = sandboxFork([] { ErrorMsg(2, 1, "bad %s", "thing"); });
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "ERROR: bad thing\n");
-    r = RunInChild([] { ErrorMsg(2, 0, "stop"); });
+    r = sandboxFork([] { ErrorMsg(2, 0, "stop"); });
     EXPECT_EQ(r.status, 0);
 }
 
@@ -197,7 +199,7 @@ TEST(ErrorMsgTest, OverLongMessageIsCutToLine) {
 
 TEST(SysErrorTest, PrintsNameMessageReasonAndExits1) {
     char name[] = "prog";
-    ChildResult r = RunInChild([&] {
+    Forked r = sandboxFork([&] {
         my_name = name;
         errno = ENOMEM;
         SysError("Unable to allocate memory");
@@ -217,10 +219,10 @@ TEST(ErrormsgTest, PrefixesTheProgramName) {
 }
 
 TEST(CreateTextFileTest, WritesAndSetsPermissions) {
-    TempDir tmp;
+    ScratchDir tmp;
     std::string f = tmp / "script";
     EXPECT_EQ(CreateTextFile(f.c_str(), "wt", 0644, "#!/bin/sh\n%s\n", "echo hi"), 1);
-    EXPECT_EQ(ReadFile(f), "#!/bin/sh\necho hi\n");
+    EXPECT_EQ(readFile(f), "#!/bin/sh\necho hi\n");
     struct stat st;
     stat(f.c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0644u);

@@ -1,3 +1,5 @@
+// The memory manager against a first-fit model: node and MAT order, resizing, foreign
+// addresses, and blocks unmapped and mapped again.
 #include "toolkit/runtime/memory.h"
 
 #include <gtest/gtest.h>
@@ -591,5 +593,20 @@ TEST_F(MemoryTest, DumpMemFormat) {
     for (char *p : {big, hello, two})
         PutMem(p);
 }
+
+#ifdef MEM_CHECK_INDEX
+// A MAT changed behind the allocator's back puts the search index out of
+// step; the checking build stops at the next request instead of going on.
+TEST_F(MemoryTest, CheckingBuildStopsWhenTheIndexDisagreesWithTheMat) {
+    EXPECT_DEATH(
+        {
+            char *p = GetMem(10);
+            FindBlock(p)->MAT[0] = MEM_FREE; // node 0 looks free, the index says used
+            FindBlock(p)->FreeNodes++;
+            GetMem(10);
+        },
+        "search index out of step with the MATs");
+}
+#endif
 
 } // namespace

@@ -1,3 +1,5 @@
+// Tokens and strings: the tokenizer's rules and shared state, delimited lists, path helpers
+// and the small string functions.
 #include "toolkit/runtime/memory.h"
 #include "toolkit/runtime/tokens.h"
 
@@ -34,6 +36,15 @@ TEST(GetToken, SplitsSkipsEmptyItemsAndUnescapes) {
         {"", ",", {}},
         {",,,", ",", {}},
         {"\\,", ",", {","}},
+        // A backslash that ends the input is a token character, or a
+        // delimiter when it is one; a doubled one is an escaped backslash.
+        {"ab\\", ",", {"ab\\"}},
+        {"a\\", "\\", {"a"}},
+        {"a\\\\b\\", "\\", {"a\\b"}},
+        {"a\xe9"
+         "b\xe9",
+         "\xe9",
+         {"a", "b"}}, // bytes above 127 as delimiters
     };
     for (auto &c : cases)
         EXPECT_EQ(Tokens(c.in, c.delims), c.want) << c.in;
@@ -72,6 +83,29 @@ TEST(GetToken, LongTokensAreCutNotOverflowed) {
     std::string text(1000, 'k');
     text += ",next";
     EXPECT_EQ(Tokens(text, ","), (V{std::string(TOKEN_MAX, 'k'), "next"}));
+    std::string escapes;
+    for (int i = 0; i < 300; i++)
+        escapes += "\\t";
+    EXPECT_EQ(Tokens(escapes + ",x", ","), (V{std::string(TOKEN_MAX, '\t'), "x"}));
+}
+
+// The delimiter table is kept between calls: a changed set, even in the same
+// buffer, and sets too long to keep must still be read afresh.
+TEST(GetToken, DelimitersAreReadOnEveryCall) {
+    char text[] = "a,b c;d e", delims[] = ",";
+    EXPECT_STREQ(GetToken(text, delims), "a");
+    delims[0] = ' ';
+    EXPECT_STREQ(GetToken(nullptr, delims), "b");
+    std::string many = " !\"#$%&'()*+-./0123456789<=>?@AB"; // no ';' nor 'c'
+    ASSERT_GT(many.size(), 31u);
+    EXPECT_STREQ(GetToken(nullptr, many.c_str()), "c;d");
+    EXPECT_STREQ(GetToken(nullptr, ";"), "e");
+    char parse[] = "p;q r", line[] = "u v";
+    EXPECT_STREQ(GetTokenParse(parse, ";"), "p");
+    EXPECT_STREQ(GetTokenParse(nullptr, " "), "q");
+    char *out[2];
+    EXPECT_EQ(ParseStr(line, many.c_str(), out, 2), 2);
+    EXPECT_STREQ(out[1], "v");
 }
 
 TEST(GetToken, SharedStateIsTakenOverByNestedUse) {

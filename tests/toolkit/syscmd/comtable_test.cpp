@@ -1,3 +1,4 @@
+// The command table: its rows, and the search of commands in fixed directories and PATH.
 #include "tests/toolkit/syscmd/fakesys.h"
 
 using namespace fakesys;
@@ -130,7 +131,7 @@ TEST(ComListTest, ShapeOfTheTable) {
 
 class ComTableTest : public ::testing::Test {
   protected:
-    TempDir tmp;
+    ScratchDir tmp;
     std::string a = tmp / "a", b = tmp / "b", c = tmp / "c";
     char savedSearch[sizeof SearchPaths];
     char *savedFull = nullptr;
@@ -154,7 +155,7 @@ class ComTableTest : public ::testing::Test {
         hadShell ? setenv("SHELL", savedShell.c_str(), 1) : unsetenv("SHELL");
         ClearComTable();
     }
-    void Put(const std::string &dir, const char *cmd) { WriteFile(dir + "/" + cmd, "", 0755); }
+    void Put(const std::string &dir, const char *cmd) { writeFile(dir + "/" + cmd, "", 0755); }
 };
 
 TEST_F(ComTableTest, FillCmdPathsGivesRowsTheDirectory) {
@@ -252,7 +253,7 @@ TEST_F(ComTableTest, InitSysCmdListLogsWhenLoggingIsOn) {
     flUseLog = 0;
     my_name = saved;
     std::string log = "/tmp/" + name + ".log";
-    EXPECT_EQ(ReadFile(log), "initializing system\n");
+    EXPECT_EQ(readFile(log), "initializing system\n");
     unlink(log.c_str());
     EXPECT_EQ(flSysCmdLog, 1);
     EXPECT_EQ(std::string(FullSearchPath), a + ":");

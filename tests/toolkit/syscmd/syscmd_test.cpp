@@ -1,3 +1,5 @@
+// Command execution by mode against recording fake commands: echo, log, redirection,
+// failures that warn or end the run, over-long lines and missing commands.
 #include "tests/toolkit/syscmd/fakesys.h"
 
 #include <cerrno>
@@ -28,7 +30,7 @@ TEST_F(SysCmdTest, Mode0DiscardsOutputAndLogsNothing) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(Record(),
               ShellLine(bin + "/rm -rf  /tmp/x 1>/dev/null 2>/dev/null") + "rm -rf /tmp/x\n");
-    EXPECT_FALSE(Exists(logPath));
+    EXPECT_FALSE(pathExists(logPath));
 }
 
 TEST_F(SysCmdTest, QuietRowIsNeitherEchoedLoggedNorRedirected) {
@@ -36,7 +38,7 @@ TEST_F(SysCmdTest, QuietRowIsNeitherEchoedLoggedNorRedirected) {
     EXPECT_EQ(SysCmd(-ROW_MV, SYSCMD_WARN, "%s %s", "a", "b"), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(Record(), ShellLine(bin + "/mv -f a b") + "mv -f a b\n");
-    EXPECT_FALSE(Exists(logPath));
+    EXPECT_FALSE(pathExists(logPath));
 }
 
 TEST_F(SysCmdTest, CommandOutputIsAppendedToTheLogAfterItsLine) {
@@ -73,7 +75,7 @@ TEST_F(SysCmdTest, NonZeroExitIsAFailure) {
     EXPECT_EQ(SysCmd(ROW_CP_P, SYSCMD_QUIET, "%s %s", "a", "b"), 1);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(Log(), bin + "/sh -c \"" + bin + "/cp -p a b\nWARNING_MSG: cp: exit status 1\n");
-    ChildResult r = RunInChild([] { SysCmd(ROW_CP_P, SYSCMD_FATAL, "%s %s", "a", "b"); });
+    Forked r = sandboxFork([] { SysCmd(ROW_CP_P, SYSCMD_FATAL, "%s %s", "a", "b"); });
     unsetenv("FAKECMD_EXIT_cp");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, ".ERROR: cp: exit status 1\n");
@@ -105,25 +107,25 @@ TEST_F(SysCmdTest, OverLongLineIsRefusedNotCut) {
     std::string tooLong = fits + "a";
     EXPECT_EQ(SysCmd(ROW_RM_RF, SYSCMD_QUIET, "%s", tooLong.c_str()), E2BIG);
     EXPECT_EQ(SysCmd(ROW_RM_RF, SYSCMD_WARN, "%s", tooLong.c_str()), E2BIG);
-    EXPECT_FALSE(Exists(record));
+    EXPECT_FALSE(pathExists(record));
     std::string size = std::to_string(prefix.size() + tooLong.size() + ToLog().size() + 1);
     EXPECT_EQ(Log(), "WARNING_MSG: rm: command line too long (" + size + " characters)\n");
-    ChildResult r = RunInChild([&] { SysCmd(ROW_RM_RF, SYSCMD_FATAL, "%s", tooLong.c_str()); });
+    Forked r = sandboxFork([&] { SysCmd(ROW_RM_RF, SYSCMD_FATAL, "%s", tooLong.c_str()); });
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "ERROR: rm: command line too long (" + size + " characters)\n");
-    EXPECT_FALSE(Exists(record));
+    EXPECT_FALSE(pathExists(record));
 }
 
 TEST_F(SysCmdTest, MissingCommandEndsTheRunWithStatus0) {
     ComList[ROW_CANCEL].directory = nullptr;
-    ChildResult r = RunInChild([] { SysCmd(ROW_CANCEL, SYSCMD_WARN, "%s", "x"); });
+    Forked r = sandboxFork([] { SysCmd(ROW_CANCEL, SYSCMD_WARN, "%s", "x"); });
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "ERROR: unable to locate system command 'cancel'\n");
-    r = RunInChild([] { GetCmdResponse(ROW_CANCEL, nullptr, "%s", "x"); });
+    r = sandboxFork([] { GetCmdResponse(ROW_CANCEL, nullptr, "%s", "x"); });
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "ERROR: unable to locate system command 'cancel'\n");
     ComList[SHELL_ROW].directory = nullptr;
-    r = RunInChild([] { SysCmd(ROW_CAT, SYSCMD_WARN, "%s", "x"); });
+    r = sandboxFork([] { SysCmd(ROW_CAT, SYSCMD_WARN, "%s", "x"); });
     EXPECT_EQ(r.err, "ERROR: unable to locate system command 'sh'\n");
 }
 
@@ -160,7 +162,7 @@ TEST_F(SysCmdTest, RawLinesLookUpTheShellLazilyToo) {
 TEST_F(SysCmdTest, OutputNeverGoesThroughALinkPlantedOverTheLog) {
     PutLogMsg("start\n");
     std::string target = tmp / "target";
-    WriteFile(target, "precious\n");
+    writeFile(target, "precious\n");
     unlink(logPath.c_str());
     symlink(target.c_str(), logPath.c_str());
     setenv("FAKECMD_OUT_cat", "hello", 1);
@@ -171,7 +173,7 @@ TEST_F(SysCmdTest, OutputNeverGoesThroughALinkPlantedOverTheLog) {
     testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
     unsetenv("FAKECMD_OUT_cat");
-    EXPECT_EQ(ReadFile(target), "precious\n");
+    EXPECT_EQ(readFile(target), "precious\n");
     EXPECT_EQ(Record(), ShellLine(bin + "/cat  f 1>>/dev/null 2>>/dev/null") + "cat f\ncat g\n");
 }
 
@@ -230,7 +232,7 @@ TEST_F(SysCmdTest, ResponseLineTooLongIsRefused) {
     EXPECT_EQ(GetCmdResponse(ROW_ECHO, nullptr, "%s", big.c_str()), nullptr);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("command line too long"),
               std::string::npos);
-    EXPECT_FALSE(Exists(record));
+    EXPECT_FALSE(pathExists(record));
 }
 
 TEST_F(SysCmdTest, SysCmdPReportsExitStatus) {

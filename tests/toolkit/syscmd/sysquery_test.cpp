@@ -1,3 +1,5 @@
+// System queries against fake ps, df, du, whoami and lpd: process lists and reports,
+// killing by name, disk space, the user and the print subsystem.
 #include "tests/toolkit/syscmd/fakesys.h"
 
 #include <csignal>
@@ -22,13 +24,13 @@ TEST_F(SysQueryTest, EmptyProcessNameStillAsksPsAndMatchesNothing) {
     EXPECT_EQ(GetSysPsIdList(""), nullptr);
     EXPECT_EQ(Record(), "ps -ace\n");
     ComList[ROW_PS].directory = nullptr;
-    ChildResult r = RunInChild([] { GetSysPsIdList(""); });
+    Forked r = sandboxFork([] { GetSysPsIdList(""); });
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "ERROR: unable to locate system command 'ps'\n");
 }
 
 TEST_F(SysQueryTest, PsLinesWithTooFewFieldsDoNotMatch) {
-    WriteFile(tmp / "procs", "7\n8 lpd\n");
+    writeFile(tmp / "procs", "7\n8 lpd\n");
     setenv("FAKE_PS_FILE", (tmp / "procs").c_str(), 1);
     char *ids = GetSysPsIdList("lpd");
     EXPECT_STREQ(ids, " 8 ");
@@ -89,7 +91,7 @@ TEST_F(SysQueryTest, DiskSpaceOfGnuDf) {
 }
 
 TEST_F(SysQueryTest, DiskSpaceComparesFileSystemsByText) {
-    WriteFile(tmp / "table", "/ /dev/sda1 1000\n" + tmp.path + "/big /dev/sdb1 5000\n");
+    writeFile(tmp / "table", "/ /dev/sda1 1000\n" + tmp.path + "/big /dev/sdb1 5000\n");
     mkdir((tmp / "big").c_str(), 0755);
     setenv("FAKE_DF_TABLE", (tmp / "table").c_str(), 1);
     DiskSpace root, big, sub;
@@ -129,7 +131,7 @@ TEST_F(SysQueryTest, DiskSpaceOutputForms) {
         {"nothing", "", 0, 0},
     };
     unlink((bin + "/df").c_str());
-    WriteFile(bin + "/df", "#!/bin/sh\nprintf '%s' \"$DF_TEXT\"\n", 0755);
+    writeFile(bin + "/df", "#!/bin/sh\nprintf '%s' \"$DF_TEXT\"\n", 0755);
     for (const DfCase &c : cases) {
         SCOPED_TRACE(c.name);
         setenv("DF_TEXT", c.output, 1);
@@ -154,7 +156,7 @@ TEST_F(SysQueryTest, PathsAreQuotedForTheShell) {
     DiskSpace ds;
     EXPECT_EQ(GetDiskSpace(odd.c_str(), &ds), 1);
     EXPECT_EQ(Record(), "df " + odd + "\n");
-    EXPECT_FALSE(Exists("x"));
+    EXPECT_FALSE(pathExists("x"));
 }
 
 TEST_F(SysQueryTest, DuPath) {
@@ -185,7 +187,7 @@ TEST_F(SysQueryTest, AvailSpaceCountsWhatAnExistingEntryUses) {
 
 TEST_F(SysQueryTest, AvailSpaceStopsAtTheRoot) {
     unlink((bin + "/df").c_str());
-    WriteFile(bin + "/df", "#!/bin/sh\nexit 1\n", 0755);
+    writeFile(bin + "/df", "#!/bin/sh\nexit 1\n", 0755);
     EXPECT_EQ(AvailSpace("/a/b", nullptr, 1), 0);
     EXPECT_EQ(AvailSpace("rel/dir", nullptr, 1), 0);
 }
@@ -221,7 +223,7 @@ TEST_F(SysQueryTest, SniffLprng) {
     unlink(record.c_str());
     ComList[ROW_LPD].directory = nullptr;
     EXPECT_EQ(SniffLprng(), 0);
-    EXPECT_FALSE(Exists(record));
+    EXPECT_FALSE(pathExists(record));
 }
 
 TEST_F(SysQueryTest, MissingDfOrDuEndsTheRun) {
@@ -243,7 +245,7 @@ TEST_F(SysQueryTest, MissingDfOrDuEndsTheRun) {
         SCOPED_TRACE(c.name);
         char *saved = ComList[c.row].directory;
         ComList[c.row].directory = nullptr;
-        ChildResult r = RunInChild(c.query);
+        Forked r = sandboxFork(c.query);
         ComList[c.row].directory = saved;
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, std::string("ERROR: unable to locate system command '") + c.name + "'\n");
@@ -265,7 +267,7 @@ TEST_F(SysQueryTest, WrappedDfLineGivesNoFigure) {
 
 TEST_F(SysQueryTest, LprngBannerOnStandardErrorCounts) {
     unlink((bin + "/lpd").c_str());
-    WriteFile(bin + "/lpd", "#!/bin/sh\necho 'lpd: LPRng-3.8' >&2\n", 0755);
+    writeFile(bin + "/lpd", "#!/bin/sh\necho 'lpd: LPRng-3.8' >&2\n", 0755);
     EXPECT_EQ(SniffLprng(), 1);
 }
 

@@ -1,3 +1,5 @@
+// The menu model: InitMenu's keys and values, choice states, and settings files stored and
+// loaded back.
 #include "toolkit/textmenu/menu.h"
 
 #include <cstring>
@@ -9,7 +11,6 @@
 #include "toolkit/runtime/textedit.h"
 
 using menutest::Console;
-using menutest::ScratchDir;
 
 namespace {
 
@@ -355,8 +356,8 @@ void Load(Menu *menu, const std::string &path) {
 TEST(Settings, StoreWritesTheDocumentedLayout) {
     ScratchDir dir;
     SettingsMenus m;
-    Store(&m.top, dir.File("s"));
-    EXPECT_EQ(menutest::Slurp(dir.File("s")), kExample);
+    Store(&m.top, (dir / "s"));
+    EXPECT_EQ(readFile((dir / "s")), kExample);
 }
 
 TEST(Settings, RoundTripRestoresValuesKindsAndStates) {
@@ -367,11 +368,11 @@ TEST(Settings, RoundTripRestoresValuesKindsAndStates) {
     saved.items[4].value.f = 2.25f;
     saved.items[3].state = ITEM_INACTIVE;
     saved.subItems[1].value.i = -4;
-    Store(&saved.top, dir.File("s"));
+    Store(&saved.top, (dir / "s"));
 
     SettingsMenus loaded;
     flLoadedSettings = 0;
-    Load(&loaded.top, dir.File("s"));
+    Load(&loaded.top, (dir / "s"));
     EXPECT_EQ(flLoadedSettings, 1);
     EXPECT_EQ(loaded.items[0].value.i, 1);
     EXPECT_STREQ(loaded.items[3].value.s, "two"); // a text comes back cut at its first blank
@@ -383,10 +384,10 @@ TEST(Settings, RoundTripRestoresValuesKindsAndStates) {
 TEST(Settings, LoadTakesStoredKindAndIgnoresUnusableLines) {
     ScratchDir dir;
     std::string big(400, 'w');
-    menutest::Spit(dir.File("s"), "garbage\n0[1 9 0\n0[]\n5[7] 7 2\n3[" + big +
-                                      "] 12 0\n9[1] 9 0\n2{\n0[1] 9 0\n}\n4[3.5] 14 1\n");
+    writeFile((dir / "s"), "garbage\n0[1 9 0\n0[]\n5[7] 7 2\n3[" + big +
+                               "] 12 0\n9[1] 9 0\n2{\n0[1] 9 0\n}\n4[3.5] 14 1\n");
     SettingsMenus m;
-    Load(&m.top, dir.File("s"));
+    Load(&m.top, (dir / "s"));
     EXPECT_EQ(m.items[0].value.i, 2);                      // lines without "]" or kind skipped
     EXPECT_EQ(m.items[5].state, (unsigned)ITEM_HIDDEN);    // state taken, value not
     EXPECT_EQ(m.items[3].kind, (unsigned)ITEM_TEXT_ENTRY); // stored kind taken
@@ -418,11 +419,11 @@ TEST(Settings, StoredKindNeverChangesWhatTheValueHolds) {
     };
     for (const auto &c : cases) {
         ScratchDir dir;
-        menutest::Spit(dir.File("s"), c.line);
+        writeFile((dir / "s"), c.line);
         MenuItem items[] = {Item("v", c.kind), {}};
         Menu menu = MakeMenu(items);
         InitMenu(&menu, 0);
-        Load(&menu, dir.File("s"));
+        Load(&menu, (dir / "s"));
         EXPECT_EQ(items[0].kind, c.kindAfter) << c.line;
         if (c.kind == ITEM_NAME || c.kind == ITEM_TEXT_ENTRY) {
             EXPECT_STREQ(items[0].value.s, "lp0") << c.line;
@@ -460,21 +461,21 @@ TEST(Settings, ValueTakenWhenKindAndStateCannotBeRead) {
     ScratchDir dir;
     SettingsMenus saved;
     strcpy(saved.items[3].value.s, "lp[2]");
-    Store(&saved.top, dir.File("s"));
-    EXPECT_EQ(menutest::Slurp(dir.File("s")).substr(0, 25), "0[2] 9 0\n3[lp[2]] 11 0\n4[");
+    Store(&saved.top, (dir / "s"));
+    EXPECT_EQ(readFile((dir / "s")).substr(0, 25), "0[2] 9 0\n3[lp[2]] 11 0\n4[");
 
     SettingsMenus loaded;
     loaded.items[3].state = ITEM_INACTIVE;
-    Load(&loaded.top, dir.File("s"));
+    Load(&loaded.top, (dir / "s"));
     EXPECT_STREQ(loaded.items[3].value.s, "lp[2]");
     EXPECT_EQ(loaded.items[3].state, (unsigned)ITEM_INACTIVE); // unreadable: left as it was
     EXPECT_EQ(loaded.items[3].kind, (unsigned)ITEM_NAME);
 
-    menutest::Spit(dir.File("t"), "0[1]x\n1[7] 13\n");
+    writeFile((dir / "t"), "0[1]x\n1[7] 13\n");
     MenuItem items[] = {Item("p", ITEM_INTEGER), Item("q", ITEM_INTEGER), {}};
     items[1].state = ITEM_HIDDEN;
     Menu menu = MakeMenu(items);
-    Load(&menu, dir.File("t"));
+    Load(&menu, (dir / "t"));
     EXPECT_EQ(items[0].value.i, 1);
     EXPECT_EQ(items[1].value.i, 7);
     EXPECT_EQ(items[1].state, (unsigned)ITEM_HIDDEN);
@@ -487,11 +488,11 @@ intptr_t ApplyCalled(Menu *, MenuItem *item) {
 
 TEST(Settings, ClosingBraceRunsTheApplyAction) {
     ScratchDir dir;
-    menutest::Spit(dir.File("s"), "1[5] 13 0\n}\n1[6] 13 0\n");
+    writeFile((dir / "s"), "1[5] 13 0\n}\n1[6] 13 0\n");
     MenuItem items[] = {Item("Apply", ITEM_APPLY), Item("n", ITEM_INTEGER), {}};
     items[0].action = ApplyCalled;
     Menu menu = MakeMenu(items);
-    Load(&menu, dir.File("s"));
+    Load(&menu, (dir / "s"));
     EXPECT_EQ(items[1].value.i, 5);
     EXPECT_EQ(items[0].user_data, &items[0]);
 }

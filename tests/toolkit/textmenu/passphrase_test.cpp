@@ -1,14 +1,16 @@
+// Pass-phrase input on a pseudo-terminal: echo off and restored, the cut, the time-out,
+// interrupt and stop signals, and reading without a terminal.
 #include "toolkit/textmenu/passphrase.h"
 
 #include <csignal>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include "tests/toolkit/textmenu/menu_io.h"
 #include "toolkit/runtime/memory.h"
-
-using menutest::PtyChild;
-using menutest::StartOnPty;
 
 namespace {
 
@@ -22,7 +24,7 @@ void AskAndReport(int report) {
     char before = EchoOn(0) ? '1' : '0';
     char *answer = GetPassPhrase("Pass: ");
     char after = EchoOn(0) ? '1' : '0';
-    menutest::Report(report, std::string(answer) + "|" + before + after);
+    PtyReport(report, std::string(answer) + "|" + before + after);
     close(report);
 }
 
@@ -77,14 +79,14 @@ TEST(GetPassPhrase, StopRestoresEchoAndAsksAgainAfterContinue) {
             tcsetpgrp(0, getpid());
             signal(SIGTTOU, SIG_DFL);
             char *answer = GetPassPhrase("Pass: ");
-            menutest::Report(report, std::string("answer=") + answer);
+            PtyReport(report, std::string("answer=") + answer);
             _exit(0);
         }
         setpgid(reader, reader);
         int status;
         waitpid(reader, &status, WUNTRACED);
         if (WIFSTOPPED(status)) {
-            menutest::Report(report, std::string("stopped echo=") + (EchoOn(0) ? "1;" : "0;"));
+            PtyReport(report, std::string("stopped echo=") + (EchoOn(0) ? "1;" : "0;"));
             kill(reader, SIGCONT);
             waitpid(reader, &status, 0);
         }
@@ -101,8 +103,8 @@ TEST(GetPassPhrase, StopRestoresEchoAndAsksAgainAfterContinue) {
 }
 
 TEST(GetPassPhrase, WithoutTerminalReadsStandardInput) {
-    menutest::ScratchDir dir;
-    menutest::Spit(dir.File("in"), "line one\nline two\n");
+    ScratchDir dir;
+    writeFile((dir / "in"), "line one\nline two\n");
     int err[2], rep[2];
     ASSERT_EQ(pipe(err), 0);
     ASSERT_EQ(pipe(rep), 0);
@@ -110,15 +112,15 @@ TEST(GetPassPhrase, WithoutTerminalReadsStandardInput) {
     pid_t pid = fork();
     if (pid == 0) {
         setsid(); // no controlling terminal
-        if (!freopen(dir.File("in").c_str(), "r", stdin)) _exit(2);
+        if (!freopen((dir / "in").c_str(), "r", stdin)) _exit(2);
         dup2(err[1], 2);
         char *answer = GetPassPhrase("P: ");
-        menutest::Report(rep[1], answer);
+        PtyReport(rep[1], answer);
         _exit(0);
     }
     close(err[1]);
     close(rep[1]);
-    menutest::PtyChild reader; // only for its pipe reading
+    PtyChild reader; // only for its pipe reading
     reader.result = rep[0];
     EXPECT_EQ(reader.Report(), "line one");
     reader.result = err[0];

@@ -1,3 +1,5 @@
+// Menu rendering: items, keys, values and prompts as printed, titles, columns and the
+// pick screen's pages.
 #include "toolkit/textmenu/render.h"
 
 #include <cstring>

@@ -1,7 +1,10 @@
+// The screen buffer: writing and filling cells, refresh, framed overlays, and the
+// terminal size as a pseudo-terminal reports it.
 #include "toolkit/textmenu/screen.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include "tests/toolkit/textmenu/menu_io.h"
 #include "toolkit/runtime/memory.h"
@@ -166,9 +169,9 @@ TEST(GetTermInfo, SizedFromEnvironmentWithoutTerminal) {
 }
 
 TEST(GetTermInfo, TerminalSizeAndCursorOnPty) {
-    auto child = menutest::StartOnPty(30, 100, [](int report) {
+    auto child = StartOnPty(30, 100, [](int report) {
         ScreenImage *img = GetTermInfo(nullptr);
-        menutest::Report(report, std::to_string(img->columns) + "x" + std::to_string(img->rows));
+        PtyReport(report, std::to_string(img->columns) + "x" + std::to_string(img->rows));
         MoveCursor(img, 4, 2);
         SetPosition(img, 0, 1);
         WriteString(img, "top");
@@ -182,7 +185,7 @@ TEST(GetTermInfo, TerminalSizeAndCursorOnPty) {
 }
 
 TEST(Overlay, PlacesEachLineOnPty) {
-    auto child = menutest::StartOnPty(24, 80, [](int report) {
+    auto child = StartOnPty(24, 80, [](int report) {
         ScreenImage *img = GetTermInfo(nullptr);
         SetOvlInfo(img, 10, 5, 2, 0);
         Overlay(img, "ok", 0);

@@ -1,3 +1,4 @@
+// Entry validation: the format language element by element, ranges, and the prompts.
 #include "toolkit/textmenu/validate.h"
 
 #include <cstring>

@@ -1,5 +1,7 @@
 // The catalogue tool: build, list, get, dump, the round trip of the catalogue sources,
 // and its errors.
+#include "tests/support/scratch.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -25,12 +27,7 @@ struct ToolRun {
 
 class NlsCat : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/nlscattestXXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void SetUp() override { ASSERT_FALSE(dir_.empty()); }
 
     // Runs the tool in the scratch directory; standard error joins standard output.
     ToolRun Tool(const std::string &args) {
@@ -57,7 +54,8 @@ class NlsCat : public ::testing::Test {
         return s.str();
     }
 
-    fs::path dir_;
+    ScratchDir scratch_;
+    fs::path dir_ = scratch_.path;
 };
 
 TEST_F(NlsCat, BuildsListsAndGets) {
