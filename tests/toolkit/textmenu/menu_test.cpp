@@ -438,7 +438,7 @@ TEST(Settings, StoredKindNeverChangesWhatTheValueHolds) {
 TEST(Settings, StoredKindBetweenRealAndIntegerKeepsTheNumber) {
     for (unsigned from : {ITEM_PICK_ONE, ITEM_INTEGER}) {
         ScratchDir dir;
-        menutest::Spit(dir.File("s"), "0[2] 14 0\n1[2.75] 13 0\n2[1e30] 13 0\n");
+        writeFile(dir / "s", "0[2] 14 0\n1[2.75] 13 0\n2[1e30] 13 0\n");
         char choices[] = "a,b,c";
         MenuItem items[] = {from == ITEM_PICK_ONE ? Pick("i", from, choices) : Item("i", from),
                             Item("r", ITEM_REAL),
@@ -446,7 +446,7 @@ TEST(Settings, StoredKindBetweenRealAndIntegerKeepsTheNumber) {
                             {}};
         Menu menu = MakeMenu(items);
         InitMenu(&menu, 0);
-        Load(&menu, dir.File("s"));
+        Load(&menu, dir / "s");
         EXPECT_EQ(items[0].kind, (unsigned)ITEM_REAL);
         EXPECT_FLOAT_EQ(items[0].value.f, 2.0f) << from;
         EXPECT_EQ(items[1].kind, (unsigned)ITEM_INTEGER);
