@@ -291,7 +291,10 @@ void DbTUpDate(DbTHandle *h) {
     if (!content) {
         State(h).unread = SavedFileSize != 0;
         h->imageLength = h->cursor = h->walkPosition = h->recordCount = 0;
-        h->fileTime = 0;
+        // An empty file is loaded as it stands (a time of 0 would reload it at every
+        // operation and drop the changes held back for DbmTArchiveDb); one that could
+        // not be read is tried again.
+        h->fileTime = SavedFileSize == 0 ? st.st_mtime : 0;
         h->changedFlag = 0;
         h->format = 0;
         if ((h->image = GetMem(kHeaderSize))) {
@@ -423,7 +426,8 @@ char PurgeTRecord(DbTHandle *h, const char *key, int prefixLen) {
 }
 
 char DbmTPutRecord(DbTHandle *h, const char *key, const void *data, int len) {
-    if (!h || !key || !data || len <= 0) return 0;
+    // An empty key is refused like a null one: no lookup or removal can reach it.
+    if (!h || !key || !*key || !data || len <= 0) return 0;
     size_t keyLen = strlen(key);
     if (keyLen > DBT_MAX_KEY || keyLen + (size_t)len + 3 > DBM_MAX_BODY) return 0;
     if (h->format == 0) DbTSetDbType(h, 2);

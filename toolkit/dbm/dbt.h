@@ -64,7 +64,8 @@ void DbTClose(DbTHandle *h);
 // Sets the format (0, 1 or 2) and the swap flag that goes with it.
 void DbTSetDbType(DbTHandle *h, int format);
 // Stores data under key. Returns 1 when stored (and written back unless flag 4 is set); 0 for
-// bad arguments, an over-size record or key, an image that can't grow, or a failed write-back.
+// bad arguments (an empty key among them), an over-size record or key, an image that can't grow, or
+// a failed write-back.
 char DbmTPutRecord(DbTHandle *h, const char *key, const void *data, int len);
 // Removes the records with an equal key. Returns 1 when one was removed (and written back).
 char DbmTDeleteRecord(DbTHandle *h, const char *key);

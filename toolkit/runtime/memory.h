@@ -52,9 +52,10 @@ extern long MemFailCountdown;
 // Zero-filled memory for at least n + 1 bytes; null if n is 0 (or negative)
 // or no memory can be had (then "ERROR: Unable to allocate memory" is printed).
 char *GetMem(int n);
-// Gives back an allocation. Null, or an address in no block, is ignored; an
-// address inside (not at the start of) an allocation frees nothing. Returns 1
-// if something was freed, else 0 (callers may ignore it).
+// Gives back an allocation. Null, or an address in no block, is ignored. An
+// address in the first 32-byte node of an allocation gives it back; one past
+// that node frees nothing. Returns 1 if something was freed, else 0 (callers
+// may ignore it).
 int PutMem(const void *p);
 // Resizes an allocation to at least n + 1 bytes, zero-filling new bytes and
 // bytes given up by a shrink. Returns the (possibly moved) address; n == 0

@@ -58,7 +58,7 @@ class DelimTable {
     }
     [[gnu::noinline, gnu::cold]] void Build(const char *delims) {
         memset(flags_, 0, sizeof flags_);
-        flags_[0] = flags_['\\'] = kStop;
+        flags_[0] = flags_[(unsigned char)'\\'] = kStop;
         for (const char *d = delims; *d != '\0'; d++)
             flags_[(unsigned char)*d] = kStop | kDelim;
         size_t len = strlen(delims);

@@ -2,6 +2,7 @@
 // and settings files.
 #include "toolkit/textmenu/menu.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -397,6 +398,24 @@ bool KindKeepsValue(unsigned from, int to) {
     return IsTextKind(from) == IsTextKind(to);
 }
 
+// A stored kind that turns a number between the real kind and an integer kind
+// (pick-one, pick-many, integer) takes the number along: the value cell holds
+// a float for the one and an integer for the others, and its bits read the
+// other way are no number the file ever held.
+void ConvertNumber(MenuItem *item, unsigned to) {
+    auto integer = [](unsigned k) {
+        return k == ITEM_PICK_ONE || k == ITEM_PICK_MANY || k == ITEM_INTEGER;
+    };
+    if (item->kind == ITEM_REAL && integer(to)) {
+        float f = item->value.f;
+        item->value.i = std::isfinite(f) && std::fabs(f) < 1e18f ? (intptr_t)f : 0;
+    } else if (integer(item->kind) && to == ITEM_REAL) {
+        float f = (float)item->value.i;
+        item->value.i = 0;
+        item->value.f = f;
+    }
+}
+
 // Applies one "index[word] kind state" line to the menu. A line with no "]"
 // or only its line end after it is not used. The kind and the state are read
 // after the first "]", so a text holding a "]" hides them; its value is still
@@ -424,7 +443,10 @@ void LoadItem(Menu *menu, int index, const char *word) {
     default:
         return;
     }
-    if (got >= 1 && KindKeepsValue(item->kind, kind)) item->kind = (unsigned)kind;
+    if (got >= 1 && KindKeepsValue(item->kind, kind)) {
+        ConvertNumber(item, (unsigned)kind);
+        item->kind = (unsigned)kind;
+    }
 }
 
 } // namespace

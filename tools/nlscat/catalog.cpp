@@ -114,15 +114,17 @@ bool ParseText(std::string_view rest, std::string &out, std::string &err) {
 // leading quote), or the next word taken as it is.
 bool ParseKey(std::string_view &rest, std::string &key, std::string &err) {
     rest = TrimLeft(rest);
-    if (rest.empty() || rest.front() != '"') {
+    bool quoted = !rest.empty() && rest.front() == '"';
+    if (!quoted)
         key = NextWord(rest);
-        return true;
-    }
-    if (!TakeQuoted(rest, key, err)) return false;
+    else if (!TakeQuoted(rest, key, err))
+        return false;
+    // The database ends a key at its first NUL, so such a key would be stored cut.
     if (key.find('\0') != std::string::npos) {
         err = "a key can't hold a NUL";
         return false;
     }
+    if (!quoted) return true;
     if (!rest.empty() && !IsBlank(rest.front())) {
         err = "text after the closing quote";
         return false;
@@ -338,7 +340,13 @@ bool WriteCatalogDatabase(const std::string &path, const std::vector<CatEntry> &
             ok = false;
         }
     }
-    bool written = ok && DbmTArchiveDb(db);
+    // An image without records is no write for the library; an empty file is the
+    // database without strings that every reader accepts.
+    auto writeEmpty = [&] {
+        FILE *f = fopen(staging.c_str(), "w");
+        return f != nullptr && fclose(f) == 0;
+    };
+    bool written = ok && (entries.empty() ? writeEmpty() : DbmTArchiveDb(db));
     DbTClose(db);
     if (written && rename(staging.c_str(), path.c_str()) != 0) written = false;
     if (ok && !written) fprintf(stderr, "nlscat: can't write %s\n", path.c_str());

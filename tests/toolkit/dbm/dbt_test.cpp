@@ -324,6 +324,13 @@ TEST_F(DbT, EmptyAndShortFiles) {
     Bytes file = ReadBytes(Db("t"));
     EXPECT_EQ(HeaderText(file), "TODBAA1");
     EXPECT_EQ(Records(file), kHK);
+    // Changes held back on an empty file stay in the image until archived.
+    WriteBytes(Db("e"), {});
+    Open("e", DBT_NO_WRITEBACK);
+    ASSERT_TRUE(DbmTPutRecord(h, "k", "abc", 3));
+    EXPECT_EQ(Get("k"), "abc");
+    ASSERT_TRUE(DbmTArchiveDb(h));
+    EXPECT_EQ(Records(ReadBytes(Db("e"))), kHK);
     // A header cut short still gets its 16 bytes before the first record.
     WriteBytes(Db("s"), {'T', 'O', 'D', 'B', 'A', 'A', '0'});
     Open("s");
@@ -364,7 +371,8 @@ TEST_F(DbT, NullArguments) {
     EXPECT_FALSE(DbmTDeleteRecord(nullptr, "k"));
     EXPECT_FALSE(DbmTCopyRecord(nullptr, "a", "b"));
     Open("missing");
-    EXPECT_FALSE(DbmTArchiveDb(h)); // nothing loaded, nothing to write
+    EXPECT_FALSE(DbmTArchiveDb(h));             // nothing loaded, nothing to write
+    EXPECT_FALSE(DbmTPutRecord(h, "", "x", 1)); // no lookup could find it again
     EXPECT_FALSE(Exists(Db("missing")));
 }
 

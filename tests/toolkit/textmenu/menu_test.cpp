@@ -433,6 +433,28 @@ TEST(Settings, StoredKindNeverChangesWhatTheValueHolds) {
     }
 }
 
+// Between the real kind and the integer kinds the number goes along with the
+// kind (its bits would be no number read the other way).
+TEST(Settings, StoredKindBetweenRealAndIntegerKeepsTheNumber) {
+    for (unsigned from : {ITEM_PICK_ONE, ITEM_INTEGER}) {
+        ScratchDir dir;
+        writeFile(dir / "s", "0[2] 14 0\n1[2.75] 13 0\n2[1e30] 13 0\n");
+        char choices[] = "a,b,c";
+        MenuItem items[] = {from == ITEM_PICK_ONE ? Pick("i", from, choices) : Item("i", from),
+                            Item("r", ITEM_REAL),
+                            Item("big", ITEM_REAL),
+                            {}};
+        Menu menu = MakeMenu(items);
+        InitMenu(&menu, 0);
+        Load(&menu, dir / "s");
+        EXPECT_EQ(items[0].kind, (unsigned)ITEM_REAL);
+        EXPECT_FLOAT_EQ(items[0].value.f, 2.0f) << from;
+        EXPECT_EQ(items[1].kind, (unsigned)ITEM_INTEGER);
+        EXPECT_EQ(items[1].value.i, 2);
+        EXPECT_EQ(items[2].value.i, 0); // no integer that large
+    }
+}
+
 // Only the kind and the state depend on what follows the first "]"; the
 // value is the word and is taken even when they cannot be read.
 TEST(Settings, ValueTakenWhenKindAndStateCannotBeRead) {

@@ -80,6 +80,18 @@ TEST_F(NlsCat, BuildsListsAndGets) {
     EXPECT_NE(miss.out.find("25_7"), std::string::npos);
 }
 
+// A catalogue of only comments builds a database without strings, in both formats.
+TEST_F(NlsCat, EmptyCatalogueBuildsAnEmptyDatabase) {
+    Write("none.txt", "# nothing yet\n");
+    for (const char *flag : {"", "--headerless "}) {
+        ToolRun b = Tool(std::string("build ") + flag + "none.odb none.txt");
+        ASSERT_EQ(b.status, 0) << flag << b.out;
+        ToolRun l = Tool("list none.odb");
+        EXPECT_EQ(l.status, 0) << flag;
+        EXPECT_EQ(l.out, "") << flag;
+    }
+}
+
 TEST_F(NlsCat, DumpRoundTripsEveryCatalogueInBothFormats) {
     for (const char *lang : {"en_US", "de_DE", "fr_FR"}) {
         std::string src = kCatalogs + "/" + lang + ".txt";
@@ -123,7 +135,8 @@ TEST_F(NlsCat, KeysWithBlanksOrQuotesAreQuotedAndRoundTrip) {
 
 TEST_F(NlsCat, RejectsBadCataloguesWithTheirLine) {
     struct Case {
-        const char *text, *message;
+        std::string text;
+        const char *message;
     } cases[] = {
         {"1 before any set\n", "x.txt:1: message number before any $set"},
         {"$set 2\n1 a\n\n1 b\n", "x.txt:4: key 2_1 already defined at x.txt:2"},
@@ -138,6 +151,7 @@ TEST_F(NlsCat, RejectsBadCataloguesWithTheirLine) {
         {"$key \"a b x\n", "x.txt:1: missing closing quote"},
         {"$key \"a\"b x\n", "x.txt:1: text after the closing quote"},
         {"$key \"a\\0b\" x\n", "x.txt:1: a key can't hold a NUL"},
+        {std::string("$key a\0b x\n", 11), "x.txt:1: a key can't hold a NUL"},
     };
     for (const Case &c : cases) {
         Write("x.txt", c.text);
