@@ -496,3 +496,7 @@ char *SaveStr__(const char *fmt, ...) {
     if (p == nullptr) OutOfMemory();
     return p;
 }
+
+// The search index is its own unit but is compiled here, in the allocator's
+// translation unit, so that its calls on the GetMem/PutMem path inline.
+#include "toolkit/runtime/memindex.cpp"
