@@ -96,9 +96,10 @@ constexpr int kWords = MEM_NODES / 64;
 
 struct Entry {
     MemBlock *Block;
-    const char *pData;
+    char *pData;
     long Size;
     uint32_t Pos; // position in Entries, that is in chain order
+    int Free;     // free marks
     // Bit i of word w set when node 64 * w + i is free.
     std::array<uint64_t, kWords> FreeBits;
     // Bit i of word w set when an allocation starts at node 64 * w + i, so
@@ -228,6 +229,7 @@ void MemIndexAdd(MemBlock *b) {
     ref->pData = b->pData;
     ref->Size = b->Size;
     ref->Pos = (uint32_t)Entries.size();
+    ref->Free = (int)std::count(b->MAT, b->MAT + MEM_NODES, MEM_FREE);
     for (int w = 0; w < kWords; w++)
         ref->FreeBits[w] = FreeMask(b->MAT + 64 * w);
     ref->StartBits.fill(0);
@@ -252,10 +254,11 @@ void MemIndexDrop(const MemBlock *b) {
         Entries[i]->Pos = (uint32_t)i;
 }
 
-MemBlock *MemIndexBlockOf(const void *p) {
+MemBlock *MemIndexBlockOf(const void *p, int *node) {
     Entry *r = Holding(p);
     if (r == nullptr) return nullptr;
     Last = r;
+    *node = r->Size > MEM_BLOCK_SIZE ? -1 : (int)(((const char *)p - r->pData) / MEM_NODE_SIZE);
     return r->Block;
 }
 
@@ -273,6 +276,7 @@ namespace {
 
 void Mark(Entry &r, int first, int count, bool free) {
     SetBits(r.FreeBits.data(), first, count, free);
+    r.Free += free ? count : -count;
     Resum(r, first / 64, (first + count - 1) / 64);
 }
 
@@ -283,27 +287,20 @@ void Start(Entry &r, int i, bool starts) {
 
 } // namespace
 
-void MemIndexTake(const MemBlock *b, int i, int k) {
-    if (Entry *r = EntryOf(b)) {
-        Mark(*r, i, k, false);
-        Start(*r, i, true);
-    }
-}
-
-void MemIndexRelease(const MemBlock *b, int i, int k) {
-    if (Entry *r = EntryOf(b)) {
-        Mark(*r, i, k, true);
-        Start(*r, i, false);
-    }
-}
-
-void MemIndexMark(const MemBlock *b, int first, int count, bool free) {
+int MemIndexMark(const MemBlock *b, int first, int count, bool free) {
     Entry *r = EntryOf(b);
-    if (r != nullptr && count > 0) Mark(*r, first, count, free);
+    if (r == nullptr) return (int)std::count(b->MAT, b->MAT + MEM_NODES, MEM_FREE);
+    if (count > 0) Mark(*r, first, count, free);
+    return r->Free;
 }
 
 void MemIndexStart(const MemBlock *b, int i, bool starts) {
     if (Entry *r = EntryOf(b)) Start(*r, i, starts);
+}
+
+char *MemIndexData(const MemBlock *b) {
+    const Entry *r = EntryOf(b);
+    return r != nullptr ? r->pData : b->pData;
 }
 
 int MemIndexCount(const MemBlock *b, int i) {

@@ -80,18 +80,23 @@ bool IsDedicated(const MemBlock *b) {
     return b->Size > MEM_BLOCK_SIZE;
 }
 
+// Address of node i; the data area's start is asked of the index, which
+// has it in cache where the header seldom is.
 char *NodeAddress(const MemBlock *b, int i) {
-    return b->pData + (long)MEM_NODE_SIZE * i;
+    return MemIndexData(b) + (long)MEM_NODE_SIZE * i;
 }
 
-// Marks nodes [first, first + count) of b with mark and counts them. Here
-// and in SetNode the caller tells the index what changed.
+// Marks nodes [first, first + count) of b with mark, tells the index and
+// counts them. FreeNodes is stored from the index's count rather than
+// updated in place: a free then only writes the header, whose page is
+// seldom in cache, and never waits to read it.
 void MarkNodes(MemBlock *b, int first, int count, char mark) {
     memset(b->MAT + first, mark, count);
-    b->FreeNodes += mark == MEM_FREE ? count : -count;
+    b->FreeNodes = MemIndexMark(b, first, count, mark == MEM_FREE);
 }
 
-// Records an allocation of count nodes starting at node i (0: none).
+// Records an allocation of count nodes starting at node i (0: none); the
+// caller tells the index when an allocation starts or stops at i.
 void SetNode(MemBlock *b, int i, int count) {
     b->Node[i].Count = (unsigned short)count;
     b->Node[i].pStart = count ? NodeAddress(b, i) : nullptr;
@@ -131,6 +136,20 @@ void CheckFreeCount(const MemBlock *b) {
 }
 #endif
 
+// The block whose data area holds p, or null; *node is p's node in it, -1
+// in a dedicated block.
+MemBlock *FindNode(const void *p, int *node) {
+    if (p == nullptr) return nullptr;
+    MemBlock *b = MemIndexBlockOf(p, node);
+#ifdef MEM_CHECK_INDEX
+    if (b != BlockByWalk(p)) IndexFault("block of an address");
+    if (b != nullptr &&
+        *node != (IsDedicated(b) ? -1 : (int)(((const char *)p - b->pData) / MEM_NODE_SIZE)))
+        IndexFault("node of an address");
+#endif
+    return b;
+}
+
 // The first block in chain order with k free nodes in a row, and the lowest
 // such node; null when none has room.
 MemBlock *FirstFit(int k, int *node) {
@@ -139,6 +158,7 @@ MemBlock *FirstFit(int k, int *node) {
     int plainNode = -1;
     MemBlock *plain = FirstFitByMAT(k, &plainNode);
     if (plain != b || (b != nullptr && plainNode != *node)) IndexFault("first fit");
+    if (b != nullptr && MemIndexData(b) != b->pData) IndexFault("data area of a block");
 #endif
     return b;
 }
@@ -148,7 +168,7 @@ char *TakeNodes(MemBlock *b, int i, int k) {
     char *p = NodeAddress(b, i);
     MarkNodes(b, i, k, MEM_USED);
     SetNode(b, i, k);
-    MemIndexTake(b, i, k);
+    MemIndexStart(b, i, true);
     memset(p, 0, (size_t)k * MEM_NODE_SIZE);
     return p;
 }
@@ -159,7 +179,6 @@ char *GetDedicated(long len) {
     if (b == nullptr) return nullptr;
     memset(b->pData, 0, len);
     MarkNodes(b, 0, MEM_NODES, MEM_USED);
-    MemIndexMark(b, 0, MEM_NODES, false);
     b->FreeNodes = 0;
     b->Used = (int)len;
     return b->pData;
@@ -218,7 +237,6 @@ char *AdjustStandard(MemBlock *b, char *p, int i, long len) {
     if (k == a) return p;
     if (k < a) {
         MarkNodes(b, i + k, a - k, MEM_FREE);
-        MemIndexMark(b, i + k, a - k, true);
         memset(NodeAddress(b, i + k), 0, (size_t)(a - k) * MEM_NODE_SIZE);
         SetNode(b, i, k);
         return p;
@@ -226,7 +244,6 @@ char *AdjustStandard(MemBlock *b, char *p, int i, long len) {
     int d = k - a;
     if (i + k <= MEM_NODES && TestMAT(b->MAT + i + a, MEM_FREE, d)) {
         MarkNodes(b, i + a, d, MEM_USED);
-        MemIndexMark(b, i + a, d, false);
         memset(NodeAddress(b, i + a), 0, (size_t)d * MEM_NODE_SIZE);
         SetNode(b, i, k);
         return p;
@@ -234,7 +251,6 @@ char *AdjustStandard(MemBlock *b, char *p, int i, long len) {
     if (i - d >= 0 && TestMAT(b->MAT + i - d, MEM_FREE, d)) {
         char *q = NodeAddress(b, i - d);
         MarkNodes(b, i - d, d, MEM_USED);
-        MemIndexMark(b, i - d, d, false);
         memmove(q, start, (size_t)a * MEM_NODE_SIZE);
         memset(q + (size_t)a * MEM_NODE_SIZE, 0, (size_t)d * MEM_NODE_SIZE);
         SetNode(b, i - d, k);
@@ -378,12 +394,8 @@ MemBlock *PopBlock(MemBlock *b) {
 }
 
 MemBlock *FindBlock(const void *p) {
-    if (p == nullptr) return nullptr;
-    MemBlock *b = MemIndexBlockOf(p);
-#ifdef MEM_CHECK_INDEX
-    if (b != BlockByWalk(p)) IndexFault("block of an address");
-#endif
-    return b;
+    int node = 0;
+    return FindNode(p, &node);
 }
 
 void FreeBlock(MemBlock *b) {
@@ -412,14 +424,16 @@ char *GetMem(int n) {
 }
 
 int PutMem(const void *p) {
-    MemBlock *b = FindBlock(p);
+    // The block, its kind and p's node come from the index, and so does
+    // Node[i]'s Count (when it has a pStart): a free reads nothing of the
+    // header or the node table.
+    int i = 0;
+    MemBlock *b = FindNode(p, &i);
     if (b == nullptr) return 0;
-    if (IsDedicated(b)) {
+    if (i < 0) {
         FreeBlock(b);
         return 1;
     }
-    int i = (int)(((const char *)p - b->pData) / MEM_NODE_SIZE);
-    // Node[i]'s Count (when it has a pStart), as the index keeps it in cache.
     int count = MemIndexCount(b, i);
 #ifdef MEM_CHECK_INDEX
     if (count != (b->Node[i].pStart != nullptr ? b->Node[i].Count : 0))
@@ -428,7 +442,7 @@ int PutMem(const void *p) {
     if (count != 0) {
         MarkNodes(b, i, count, MEM_FREE);
         SetNode(b, i, 0);
-        MemIndexRelease(b, i, count);
+        MemIndexStart(b, i, false);
     }
 #ifdef MEM_CHECK_INDEX
     CheckFreeCount(b);
