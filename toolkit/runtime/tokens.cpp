@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 char *szIn = nullptr;
@@ -48,13 +49,31 @@ class DelimTable {
     static constexpr unsigned char kStop = 1, kDelim = 2;
     static constexpr size_t kTextMax = 31; // longer sets are rebuilt on every call
 
+    // Bytes 0 .. N of d and t are the same. The bytes are compared in order
+    // and t[N] is a NUL, so a shorter d differs at its own NUL and no byte
+    // after it is read.
+    template <size_t... I>
+    static bool Same(const char *d, const char *t, std::index_sequence<I...>) {
+        return ((d[I] == t[I]) && ...);
+    }
     bool Holds(const char *delims) const {
-        const char *a = delims, *b = text_;
-        while (*a == *b && *a != '\0') {
-            a++;
-            b++;
+        if (!valid_) return false;
+        // Sets of one to four delimiters are the usual ones; for them the
+        // compare is unrolled, as it runs once per token.
+        switch (len_) {
+        case 1:
+            return Same(delims, text_, std::make_index_sequence<2>());
+        case 2:
+            return Same(delims, text_, std::make_index_sequence<3>());
+        case 3:
+            return Same(delims, text_, std::make_index_sequence<4>());
+        case 4:
+            return Same(delims, text_, std::make_index_sequence<5>());
+        default:
+            for (size_t i = 0; i <= len_; i++)
+                if (delims[i] != text_[i]) return false;
+            return true;
         }
-        return valid_ && *a == *b;
     }
     [[gnu::noinline, gnu::cold]] void Build(const char *delims) {
         memset(flags_, 0, sizeof flags_);
@@ -63,13 +82,27 @@ class DelimTable {
             flags_[(unsigned char)*d] = kStop | kDelim;
         size_t len = strlen(delims);
         valid_ = len <= kTextMax;
-        memcpy(text_, delims, valid_ ? len + 1 : 1);
+        len_ = valid_ ? len : 0;
+        memcpy(text_, delims, len_ + 1);
     }
 
     unsigned char flags_[256] = {};
     char text_[kTextMax + 1] = {};
+    size_t len_ = 0;
     bool valid_ = false;
 };
+
+// The first character from s on that stops a token scan (NUL, backslash or
+// delimiter), four at a time: a character that does not stop is not the
+// NUL, so the one after it may be read.
+[[gnu::always_inline]] inline char *NextStop(char *s, const DelimTable &set) {
+    for (;; s += 4) {
+        if (set.Stops((unsigned char)s[0])) return s;
+        if (set.Stops((unsigned char)s[1])) return s + 1;
+        if (set.Stops((unsigned char)s[2])) return s + 2;
+        if (set.Stops((unsigned char)s[3])) return s + 3;
+    }
+}
 
 char Unescape(char c) {
     switch (c) {
@@ -193,14 +226,11 @@ char *GetTokenParse(char *in, const char *delims) {
     }
     char *start = s;
     for (;;) {
+        s = NextStop(s, set);
         char c = *s;
-        if (!set.Stops((unsigned char)c)) {
-            s++;
-        } else if (c == '\0') {
-            break;
-        } else if (c == '\\' && s[1] != '\0') {
-            s += 2;
-        } else if (set.IsDelim((unsigned char)c)) {
+        // An escape wins over a backslash that is also a delimiter.
+        bool escape = c == '\\' && s[1] != '\0';
+        if (!escape && set.IsDelim((unsigned char)c)) {
             del = c;
             *s++ = '\0';
             if (lineMode && c == '\n') {
@@ -209,13 +239,15 @@ char *GetTokenParse(char *in, const char *delims) {
                 return nullptr;
             }
             break;
-        } else {
-            s++;
         }
+        if (c == '\0') break;
+        s += escape ? 2 : 1; // a backslash that ends the input is a token character
     }
     chTokenDel = del;
     szIn = szTokenIn = s;
-    return *start != '\0' ? start : nullptr;
+    // Leading delimiters are gone, so the token is empty only when the
+    // input ended at its start.
+    return s != start ? start : nullptr;
 }
 
 int ParseStr(char *s, const char *delims, char **out, int max) {

@@ -100,6 +100,15 @@ TEST(GetToken, DelimitersAreReadOnEveryCall) {
     ASSERT_GT(many.size(), 31u);
     EXPECT_STREQ(GetToken(nullptr, many.c_str()), "c;d");
     EXPECT_STREQ(GetToken(nullptr, ";"), "e");
+    // Short sets are compared unrolled: one byte changed, shorter, longer.
+    char walk[] = "a,b;c:d e,f gxh", kept[] = ",;:";
+    EXPECT_STREQ(GetTokenParse(walk, kept), "a");
+    kept[1] = ' ';
+    EXPECT_STREQ(GetTokenParse(nullptr, kept), "b;c");
+    EXPECT_STREQ(GetTokenParse(nullptr, ",;"), "d e");
+    EXPECT_STREQ(GetTokenParse(nullptr, ",; "), "f");
+    EXPECT_STREQ(GetTokenParse(nullptr, ",; x"), "g");
+    EXPECT_STREQ(GetTokenParse(nullptr, ","), "h");
     char parse[] = "p;q r", line[] = "u v";
     EXPECT_STREQ(GetTokenParse(parse, ";"), "p");
     EXPECT_STREQ(GetTokenParse(nullptr, " "), "q");
@@ -147,6 +156,10 @@ TEST(GetTokenParse, CutsInPlace) {
     EXPECT_STREQ(GetTokenParse(esc, ":"), "a\\:b");
     EXPECT_EQ(esc[0], '\0');
     EXPECT_STREQ(GetTokenParse(nullptr, ":"), "c");
+    // A backslash that is a delimiter still escapes, except at the end.
+    char bs[] = "a\\\\b\\";
+    EXPECT_STREQ(GetTokenParse(bs, "\\"), "a\\\\b");
+    EXPECT_EQ(GetTokenParse(nullptr, "\\"), nullptr);
     char lines[] = "k v\nw";
     EXPECT_STREQ(GetTokenParse(lines, " \n"), "k");
     EXPECT_EQ(GetTokenParse(TOKEN_LINE_MODE, " \n"), nullptr);
