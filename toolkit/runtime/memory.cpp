@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sanitizer/asan_interface.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -56,8 +57,22 @@ bool TakeHeapArea(void *p) {
     return false;
 }
 
+// Under the address sanitizer the bytes of a data area that no allocation
+// holds (free nodes, a dedicated block past Used) are poisoned, so that a
+// caller reading or writing them, or memory it gave back, is reported at
+// the access; in other builds these do nothing.
+void Poison(const void *p, size_t n) {
+    ASAN_POISON_MEMORY_REGION(p, n);
+}
+
+void Unpoison(const void *p, size_t n) {
+    ASAN_UNPOISON_MEMORY_REGION(p, n);
+}
+
 void ReleaseArea(void *p, long size) {
     if (p == nullptr) return;
+    // Whatever is mapped here next must not inherit the marks.
+    Unpoison(p, MappedLength(size));
     if (TakeHeapArea(p))
         free(p);
     else
@@ -169,6 +184,7 @@ char *TakeNodes(MemBlock *b, int i, int k) {
     MarkNodes(b, i, k, MEM_USED);
     SetNode(b, i, k);
     MemIndexStart(b, i, true);
+    Unpoison(p, (size_t)k * MEM_NODE_SIZE);
     memset(p, 0, (size_t)k * MEM_NODE_SIZE);
     return p;
 }
@@ -177,6 +193,7 @@ char *GetDedicated(long len) {
     long size = (len + MEM_BLOCK_SIZE - 1) / MEM_BLOCK_SIZE * MEM_BLOCK_SIZE;
     MemBlock *b = GetNewBlock((int)size);
     if (b == nullptr) return nullptr;
+    Unpoison(b->pData, len);
     memset(b->pData, 0, len);
     MarkNodes(b, 0, MEM_NODES, MEM_USED);
     b->FreeNodes = 0;
@@ -206,25 +223,34 @@ size_t BytesFrom(const MemBlock *b, const char *p, int i) {
     return (size_t)(b->Node[i].pStart + (long)b->Node[i].Count * MEM_NODE_SIZE - p);
 }
 
+// Copies p's allocation (node i of b) into q and gives p back; returns q.
+char *MoveTo(char *q, MemBlock *b, char *p, int i) {
+    // A dedicated block is copied whole; its part past Used is zero.
+    if (IsDedicated(b)) Unpoison(b->pData, b->Size);
+    memcpy(q, p, BytesFrom(b, p, i));
+    PutMem(p);
+    return q;
+}
+
 // Resizes a dedicated block's allocation (or moves any allocation to a
 // dedicated-size area). i is p's node in a standard block.
 char *AdjustLarge(MemBlock *b, char *p, int i, long len) {
     if (b->Size < len) {
         char *q = GetMem((int)len);
-        if (q == nullptr) return nullptr;
-        memcpy(q, p, BytesFrom(b, p, i));
-        PutMem(p);
-        return q;
+        return q != nullptr ? MoveTo(q, b, p, i) : nullptr;
     }
     // Staying in place, also when the new length is the whole data area:
     // Used must follow every resize, or a later shrink would zero from a
     // stale Used on and wipe content the caller still owns. Bytes between the
     // old and new length are zero, so a later growth hands out zeroed memory
     // and a shrink loses the tail.
-    if (b->Used < len)
+    if (b->Used < len) {
+        Unpoison(b->pData + b->Used, len - b->Used);
         memset(b->pData + b->Used, 0, len - b->Used);
-    else
+    } else {
         memset(b->pData + len, 0, b->Used - len);
+        Poison(b->pData + len, b->Used - len);
+    }
     b->Used = (int)len;
     return p;
 }
@@ -238,12 +264,14 @@ char *AdjustStandard(MemBlock *b, char *p, int i, long len) {
     if (k < a) {
         MarkNodes(b, i + k, a - k, MEM_FREE);
         memset(NodeAddress(b, i + k), 0, (size_t)(a - k) * MEM_NODE_SIZE);
+        Poison(NodeAddress(b, i + k), (size_t)(a - k) * MEM_NODE_SIZE);
         SetNode(b, i, k);
         return p;
     }
     int d = k - a;
     if (i + k <= MEM_NODES && TestMAT(b->MAT + i + a, MEM_FREE, d)) {
         MarkNodes(b, i + a, d, MEM_USED);
+        Unpoison(NodeAddress(b, i + a), (size_t)d * MEM_NODE_SIZE);
         memset(NodeAddress(b, i + a), 0, (size_t)d * MEM_NODE_SIZE);
         SetNode(b, i, k);
         return p;
@@ -251,6 +279,7 @@ char *AdjustStandard(MemBlock *b, char *p, int i, long len) {
     if (i - d >= 0 && TestMAT(b->MAT + i - d, MEM_FREE, d)) {
         char *q = NodeAddress(b, i - d);
         MarkNodes(b, i - d, d, MEM_USED);
+        Unpoison(q, (size_t)d * MEM_NODE_SIZE);
         memmove(q, start, (size_t)a * MEM_NODE_SIZE);
         memset(q + (size_t)a * MEM_NODE_SIZE, 0, (size_t)d * MEM_NODE_SIZE);
         SetNode(b, i - d, k);
@@ -260,10 +289,7 @@ char *AdjustStandard(MemBlock *b, char *p, int i, long len) {
         return q;
     }
     char *q = GetMem((int)len);
-    if (q == nullptr) return nullptr;
-    memcpy(q, p, BytesFrom(b, p, i));
-    PutMem(p);
-    return q;
+    return q != nullptr ? MoveTo(q, b, p, i) : nullptr;
 }
 
 // Formats into managed memory; null when memory cannot be had. With
@@ -353,6 +379,7 @@ MemBlock *GetNewBlock(int size) {
         fprintf(stderr, "ERROR: %s\n", OutOfMem);
         return nullptr;
     }
+    Poison(data, dataSize);
     memset((void *)b, 0, sizeof(MemBlock));
     memset(b->MAT, MEM_FREE, MEM_NODES);
     b->MAT[MEM_NODES] = '\0';
@@ -443,6 +470,7 @@ int PutMem(const void *p) {
         MarkNodes(b, i, count, MEM_FREE);
         SetNode(b, i, 0);
         MemIndexStart(b, i, false);
+        Poison(NodeAddress(b, i), (size_t)count * MEM_NODE_SIZE);
     }
 #ifdef MEM_CHECK_INDEX
     CheckFreeCount(b);
