@@ -146,8 +146,8 @@ void EndRunIfAsked(const CommandLine &cl) {
     case CommandLine::kUnknown:
         UsageError(cl.stopArg);
     case CommandLine::kRefused:
-        ErrorMsg(2, SETUP_EXIT_BAD_ARGUMENT, nlsSetupMsg(MSG_REFUSED_DIRECTORY), cl.stopArg,
-                 UnsafeDirReason(cl.stopArg));
+        ErrorMsg(ERROR_MSG_FATAL, SETUP_EXIT_BAD_ARGUMENT, nlsSetupMsg(MSG_REFUSED_DIRECTORY),
+                 cl.stopArg, UnsafeDirReason(cl.stopArg));
     }
 }
 

@@ -112,7 +112,7 @@ void applySed(const char *value, const char *name) {
     if (sed == nullptr) StopForMissingCommand(ROW_SED);
     char *target = SaveStr("%s/%s", pAppDir, name);
     if (!makeSedTmp(target)) {
-        ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupMsg(MSG_SED_TMP), target);
+        ErrorMsg(ERROR_MSG_FATAL, SETUP_EXIT_FAILED, nlsSetupMsg(MSG_SED_TMP), target);
     }
     SysCmd(ROW_LINE, SYSCMD_FATAL, "{ %s %s %s > %s; }", sed, value, target, pendingTmp);
     SysCmd(ROW_CP_P, SYSCMD_QUIET, "%s %s", pendingTmp, target);
@@ -302,7 +302,7 @@ int ProcessPkgList(const char *pkgDir) {
     pkgDirName = pkgDir;
     char *path = SaveStr("%s/%s/pkg.list", pZarvoInstallDir, pkgDir);
     snprintf(LineBuf, LINEBUF_SIZE, "%s", path);
-    OpenInputFile(path, 2);
+    OpenInputFile(path, ERROR_MSG_FATAL);
     PutMem(path);
     while (GetFileLine()) {
         LineReader in;

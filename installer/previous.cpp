@@ -122,7 +122,8 @@ std::string baseOfLink(const std::string &link, const char *text) {
 void refuseUnsafeBase(const std::string &base) {
     const char *why = UnsafeDirReason(base.c_str());
     if (!why) return;
-    ErrorMsg(2, SETUP_EXIT_BAD_ARGUMENT, nlsSetupMsg(MSG_REFUSED_BASE), base.c_str(), why);
+    ErrorMsg(ERROR_MSG_FATAL, SETUP_EXIT_BAD_ARGUMENT, nlsSetupMsg(MSG_REFUSED_BASE), base.c_str(),
+             why);
 }
 
 // Whether the directory the installation is moved into, existing or still to

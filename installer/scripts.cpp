@@ -8,6 +8,7 @@
 
 #include "installer/entry.h"
 #include "toolkit/runtime/files.h"
+#include "toolkit/runtime/logging.h"
 #include "toolkit/runtime/memory.h"
 #include "toolkit/syscmd/syscmd.h"
 #include "toolkit/syscmd/sysquery.h"
@@ -30,7 +31,7 @@ int currentYear() {
 // Opens path ("w+"), writes shell line, banner and the body filled from the
 // variadic arguments, closes and chmods 755. 1 written, 0 not opened.
 int writeScript(const char *path, const char *shell, const char *body, ...) {
-    FILE *f = OpenFile(nullptr, path, "w+", 1);
+    FILE *f = OpenFile(nullptr, path, "w+", ERROR_MSG_WARNING);
     if (f == nullptr) return 0;
     fprintf(f, "%s\n", shell);
     fprintf(f, ScriptBanner, currentYear());

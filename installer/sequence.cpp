@@ -37,7 +37,7 @@ constexpr const char *kSpoolFormat = "/var/spool/%s";
 void makeWorkArea(const char *workArea) {
     DeleteFile(workArea, nullptr);
     if (!MakeOwnTmpDir(workArea, 0777))
-        ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupMsg(MSG_WORK_AREA_NOT_OWN), workArea);
+        ErrorMsg(ERROR_MSG_FATAL, SETUP_EXIT_FAILED, nlsSetupMsg(MSG_WORK_AREA_NOT_OWN), workArea);
 }
 
 // Leaves /tmp/setup.log a file of our own that the shell may append to: a
@@ -45,7 +45,9 @@ void makeWorkArea(const char *workArea) {
 void prepareDecompressLog() {
     if (!ClearTmpPath(DECOMPRESS_LOG)) SysCmd(ROW_RM_RF, SYSCMD_WARN, " %s", DECOMPRESS_LOG);
     int fd = OpenOwnTmpFile(DECOMPRESS_LOG, O_CLOEXEC, 0644);
-    if (fd < 0) ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupMsg(MSG_DECOMPRESS_LOG), DECOMPRESS_LOG);
+    if (fd < 0)
+        ErrorMsg(ERROR_MSG_FATAL, SETUP_EXIT_FAILED, nlsSetupMsg(MSG_DECOMPRESS_LOG),
+                 DECOMPRESS_LOG);
     close(fd);
 }
 
@@ -105,13 +107,14 @@ const char *LoadDiskList(const char *dir) {
 
 int GetDisksData(const char *dir) {
     if (LoadDiskList(dir) == nullptr)
-        ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupStrCvt(MSG_NO_DISK_LIST), MAKER_NAME);
+        ErrorMsg(ERROR_MSG_FATAL, SETUP_EXIT_FAILED, nlsSetupStrCvt(MSG_NO_DISK_LIST), MAKER_NAME);
     return 1;
 }
 
 void genZFile(void) {
     if (chdir(pZarvoInstallDir) != 0)
-        ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupMsg(MSG_WORK_AREA_CHDIR), pZarvoInstallDir);
+        ErrorMsg(ERROR_MSG_FATAL, SETUP_EXIT_FAILED, nlsSetupMsg(MSG_WORK_AREA_CHDIR),
+                 pZarvoInstallDir);
     GetDisksData(pZarvoInstallDir);
     ForEachArchivePiece(LineBuf, appendPiece, nullptr);
 }
@@ -156,7 +159,8 @@ int Install(void) {
     }
     PutMem(line);
     if (chdir(pZarvoInstallDir) != 0)
-        ErrorMsg(2, SETUP_EXIT_FAILED, nlsSetupMsg(MSG_WORK_AREA_CHDIR), pZarvoInstallDir);
+        ErrorMsg(ERROR_MSG_FATAL, SETUP_EXIT_FAILED, nlsSetupMsg(MSG_WORK_AREA_CHDIR),
+                 pZarvoInstallDir);
     SysCmd(ROW_TAR_XVFP, SYSCMD_FATAL, "%s/%s.tar", pZarvoInstallDir, ARCHIVE_BASE_NAME);
     DeleteFile(pZarvoInstallDir, ARCHIVE_BASE_NAME ".tar");
 

@@ -115,7 +115,7 @@ void HandleMapLine(const char *package) {
     if (FindToken(f[F_TYPE], ",f,d,i,") != 1) return;
     for (int i = F_CLASS; i < F_USED; i++) {
         if (!ShellSafe(f[i], i == F_PATH)) {
-            ErrorMsg(1, 0, nlsSetupMsg(MSG_PKGMAP_SKIPPED), f[F_PATH]);
+            ErrorMsg(ERROR_MSG_WARNING, 0, nlsSetupMsg(MSG_PKGMAP_SKIPPED), f[F_PATH]);
             return;
         }
     }
@@ -128,12 +128,12 @@ int upgradeSolarisPackage(const char *package, const char *pkgdir) {
     if (!ShellSafe(package, false) || !strcmp(package, ".") || !strcmp(package, "..") ||
         !ShellSafe(pkgdir, true) || !ShellSafe(pAppDir, true) ||
         !ShellSafe(pZarvoInstallDir, true) || !ShellSafe(pTargetInstallDir, true)) {
-        ErrorMsg(1, 0, nlsSetupMsg(MSG_PACKAGE_REFUSED), package ? package : "",
+        ErrorMsg(ERROR_MSG_WARNING, 0, nlsSetupMsg(MSG_PACKAGE_REFUSED), package ? package : "",
                  pkgdir ? pkgdir : "");
         return 0;
     }
     if (!FindFile(pAppDir, "lib")) MakeModuleDirs();
-    OpenInputFileF(2, "%s/SPHVosxx/pkgmap", pkgdir);
+    OpenInputFileF(ERROR_MSG_FATAL, "%s/SPHVosxx/pkgmap", pkgdir);
     while (GetFileLine())
         HandleMapLine(package);
     std::string finish = Format("%s -f %s 1>/dev/null 2>/dev/null", pPathToInstallf, package);

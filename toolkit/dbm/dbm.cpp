@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "toolkit/runtime/files.h"
+#include "toolkit/runtime/logging.h"
 #include "toolkit/runtime/memory.h"
 #include "toolkit/runtime/shared.h"
 #include "toolkit/runtime/tokens.h"
@@ -142,7 +143,7 @@ void EnsureLocalDbDir() {
 // Calls visit for each readable record of the database in file order until it returns true.
 // Returns 0 when the database can't be opened.
 template <typename Visit> char ScanDataBase(const char *name, Visit visit) {
-    FILE *in = OpenDataBase(name, "odb", "rb", 0);
+    FILE *in = OpenDataBase(name, "odb", "rb", ERROR_MSG_SILENT);
     if (!in) return 0;
     Record r(DBM_RECORD_BUF);
     while (ReadRecord(in, r))
@@ -204,7 +205,7 @@ FILE *OpenNewDataBase(const char *name) {
     if (path.empty()) return nullptr;
     auto [dir, base] = SplitDbPath(path);
     CreateFile(dir.c_str(), base.c_str(), "666", nullptr, nullptr);
-    return OpenDataBase(name, "odb_new", "wb", 1);
+    return OpenDataBase(name, "odb_new", "wb", ERROR_MSG_WARNING);
 }
 
 char CommitNewDataBase(const char *name, FILE *out, char ok, char reported) {
@@ -249,7 +250,7 @@ char DbmPutRecord(const char *name, const char *key, const void *data, int len) 
     size_t keyLen = strlen(key);
     if (keyLen + (size_t)len + 3 > DBM_MAX_BODY) return 0;
     EnsureLocalDbDir();
-    FILE *in = OpenDataBase(name, "odb", "rb", 0);
+    FILE *in = OpenDataBase(name, "odb", "rb", ERROR_MSG_SILENT);
     // A database that is there but can't be read is not a missing one: a new file holding only
     // this record would take the place of all the records it has.
     if (!in && PathExists(DbFilePath(name, "odb", false))) return 0;
@@ -276,7 +277,7 @@ char DbmPutRecord(const char *name, const char *key, const void *data, int len) 
 // Rewrites the database without the records matching key; returns whether the copy succeeded,
 // or -1 when the database or its working copy could not be opened.
 static int Purge(const char *name, const char *key, int prefixLen) {
-    FILE *in = OpenDataBase(name, "odb", "rb", 0);
+    FILE *in = OpenDataBase(name, "odb", "rb", ERROR_MSG_SILENT);
     if (!in) return -1;
     FILE *out = OpenNewDataBase(name);
     if (!out) {
@@ -414,7 +415,7 @@ char *DbmGetDbList(int flag) {
 void DumpDbm(const char *name) {
     if (!name) return;
     std::string path = std::string(name) + ".db";
-    FILE *f = OpenFile(nullptr, path.c_str(), "rb", 1);
+    FILE *f = OpenFile(nullptr, path.c_str(), "rb", ERROR_MSG_WARNING);
     if (!f) return;
     Record r(DBM_RECORD_BUF);
     while (ReadRecord(f, r)) {

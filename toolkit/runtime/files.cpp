@@ -192,7 +192,7 @@ char *GetSavedFileContent(const char *dir, const char *name) {
     if (size <= 0) return nullptr;
     char *mem = size < INT_MAX - 64 ? GetMem((int)size + 1) : nullptr;
     if (!mem) {
-        ErrorMsg(1, 0, "Unable to allocate memory");
+        ErrorMsg(ERROR_MSG_WARNING, 0, "Unable to allocate memory");
         return nullptr;
     }
     if (size > 1) {

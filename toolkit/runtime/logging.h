@@ -22,6 +22,12 @@ void PutLogMsg(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 char LogFileReady();
 // Prints "\n<my_name>: <message> : <strerror(errno)>\n" on stderr and exits 1.
 [[noreturn]] void SysError(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+// Kinds of ErrorMsg; also the errmode of the file openers (files.h).
+enum ErrorMsgKind {
+    ERROR_MSG_SILENT = 0,  // the text is only formatted into Line
+    ERROR_MSG_WARNING = 1, // "WARNING: %s\n" on stderr, and the call returns
+    ERROR_MSG_FATAL = 2,   // "ERROR: %s\n" on stderr, and the process exits
+};
 // Formats into Line; kind 1 prints "WARNING: %s\n" on stderr and returns,
 // kind 2 prints "ERROR: %s\n" on stderr and exits with status, other kinds
 // print nothing.

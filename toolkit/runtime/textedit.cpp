@@ -119,8 +119,8 @@ template <class Edit> int Rewrite(const char *base, const char *ext, Edit edit) 
     char in[TEXTEDIT_NAME_SIZE], out[TEXTEDIT_NAME_SIZE];
     SetName(in, InputName(base, ext));
     SetName(out, OutputName(base, ext));
-    FILE *fin = OpenFile(nullptr, in, "rt", 2);
-    FILE *fout = OpenFile(nullptr, out, "wt", 2);
+    FILE *fin = OpenFile(nullptr, in, "rt", ERROR_MSG_FATAL);
+    FILE *fout = OpenFile(nullptr, out, "wt", ERROR_MSG_FATAL);
     bool ok = true;
     {
         LineReader reader(fin);
@@ -387,8 +387,8 @@ FILE *OpenIOFiles(const char *base, const char *ext) {
     std::string out = in + "out";
     SetName(Fn, in);
     SetName(FnOut, out);
-    pIn = OpenFile(pIn, Fn, "rt", 2);
-    pOut = OpenFile(pOut, FnOut, "wt", 2);
+    pIn = OpenFile(pIn, Fn, "rt", ERROR_MSG_FATAL);
+    pOut = OpenFile(pOut, FnOut, "wt", ERROR_MSG_FATAL);
     return pOut;
 }
 

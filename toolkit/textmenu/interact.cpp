@@ -354,7 +354,7 @@ intptr_t RunMenu(Menu *menu, const char *settings_path, char interactive) {
     if (flExitTextMenu) return 0;
     int widest = InitMenu(menu, 0);
     if (settings_path != nullptr) {
-        if (OpenInputFile(settings_path, 1)) {
+        if (OpenInputFile(settings_path, ERROR_MSG_WARNING)) {
             LoadMenu(menu);
             CloseInputFile();
         } else {
