@@ -48,6 +48,9 @@ void BuildSubMenus() {
     NetworkItems[1].prompt = Text(44);
     NetworkItems[1].condition = "d(1,65535)";
     NetworkItems[1].default_value.i = 9100;
+    // The engine sets values from defaults when it first shows a menu; a
+    // store before the sub-menu was ever opened must not write port 0.
+    NetworkItems[1].value.i = 9100;
     NetworkMenu = Menu{};
     NetworkMenu.title = Text(2);
     NetworkMenu.title_align = 1;
@@ -115,7 +118,7 @@ const char *SettingsPath = nullptr;
 std::string StoreLabel;
 
 intptr_t StoreHere(Menu *menu, MenuItem *) {
-    pOut = OpenFile(nullptr, SettingsPath, "wt", 1);
+    pOut = OpenFile(nullptr, SettingsPath, "wt", ERROR_MSG_WARNING);
     if (pOut != nullptr) {
         StoreMenu(menu);
         bool ok = fclose(pOut) == 0;

@@ -1,6 +1,7 @@
 // The queue settings demo used as a user would: on a pseudo-terminal, typing
 // lines and reading the screen.
 #include "tests/support/pty.h"
+#include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -174,6 +175,8 @@ TEST(QueueDemo, StartsWithDefaultsOnANewSettingsFileAndStoresThere) {
         t.Type("y");
         EXPECT_EQ(t.Wait(), 0);
     }
+    // The network sub-menu was never opened: its port is still the default.
+    EXPECT_NE(readFile(file).find("9100"), std::string::npos) << readFile(file);
     Terminal t({kDemo, file});
     ASSERT_TRUE(t.Expect("[lp7]"));
     system((std::string("rm -rf ") + dir).c_str());
