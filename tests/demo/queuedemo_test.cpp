@@ -59,6 +59,15 @@ class Terminal {
 
 const std::string kDemo = BINARY_DIR "/queuedemo";
 
+// Leaves the menu after a change: no to the apply question, yes to the exit one.
+void LeaveWithoutApplying(Terminal &t) {
+    t.Type("");
+    t.Type("n");
+    ASSERT_TRUE(t.Expect("Do you want to exit queuedemo? [y/n] "));
+    t.Type("y");
+    EXPECT_EQ(t.Wait(), 0);
+}
+
 TEST(QueueDemo, SettingsMenuAtWork) {
     Terminal t({kDemo});
     ASSERT_TRUE(t.Expect("Print queue settings"));
@@ -141,11 +150,7 @@ TEST(QueueDemo, StoresAndLoadsSettings) {
         ASSERT_TRUE(t.Expect("Enter the settings file name: "));
         t.Type(file);
         ASSERT_TRUE(t.Expect("<Return> to exit"));
-        t.Type("");
-        t.Type("n");
-        ASSERT_TRUE(t.Expect("Do you want to exit queuedemo? [y/n] "));
-        t.Type("y");
-        EXPECT_EQ(t.Wait(), 0);
+        LeaveWithoutApplying(t);
     }
     ASSERT_EQ(access(file.c_str(), R_OK), 0);
     Terminal t({kDemo, file});
@@ -169,11 +174,7 @@ TEST(QueueDemo, StartsWithDefaultsOnANewSettingsFileAndStoresThere) {
         t.Type("s");
         ASSERT_TRUE(t.Expect("Settings stored in " + file + "."));
         ASSERT_TRUE(t.Expect("<Return> to exit"));
-        t.Type("");
-        t.Type("n");
-        ASSERT_TRUE(t.Expect("Do you want to exit queuedemo? [y/n] "));
-        t.Type("y");
-        EXPECT_EQ(t.Wait(), 0);
+        LeaveWithoutApplying(t);
     }
     // The network sub-menu was never opened: its port is still the default.
     EXPECT_NE(readFile(file).find("9100"), std::string::npos) << readFile(file);
